@@ -1,0 +1,108 @@
+#include "frame/log.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+#include "platform/paths.h"
+#include "platform/strings.h"
+#include "platform/syserror.h"
+#include "platform/thread.h"
+
+namespace {
+
+constexpr std::size_t kLineSize = 1024;
+constexpr std::size_t kFileNameSize = 320;
+
+struct VantorLogStruct {
+    std::shared_ptr<Tamber::Mutex> lock = Tamber::Mutex::Create();
+    char path[Tamber::kMaxPath] = {};
+};
+
+// Writers take their own reference, so a Close that races a write never frees
+// the record under it.
+std::shared_ptr<VantorLogStruct> g_log;
+
+std::shared_ptr<VantorLogStruct> CurrentLog() { return std::atomic_load(&g_log); }
+
+}  // namespace
+
+int32_t VantorLog_Open(const char* fileName) {
+    auto log = std::make_shared<VantorLogStruct>();
+    char name[kFileNameSize];
+    Tamber::std_snprintf(name, sizeof name, "%s", fileName ? fileName : "");
+    char directory[Tamber::kMaxPath] = {};
+    Tamber::GetCurrentDirectoryPath(directory);
+    Tamber::std_snprintf(log->path, sizeof log->path, "%s/%s", directory, name);
+    std::atomic_store(&g_log, log);
+    if (std::FILE* old = std::fopen(log->path, "r")) {
+        std::fclose(old);
+        Tamber::DeleteFileAtPath(log->path);
+    }
+    return 1;
+}
+
+int32_t VantorLog_Close() {
+    std::shared_ptr<VantorLogStruct> log = std::atomic_exchange(&g_log, std::shared_ptr<VantorLogStruct>());
+    if (log) {
+        // Wait for a write in progress before the record goes.
+        Tamber::ScopedLock wait(log->lock);
+    }
+    return 1;
+}
+
+int32_t VantorLog_Write(const char* text) {
+    std::shared_ptr<VantorLogStruct> log = CurrentLog();
+    if (!log || text == nullptr) return 0;
+    Tamber::ScopedLock guard(log->lock);
+    std::FILE* file = std::fopen(log->path, "at");
+    if (file == nullptr) return 0;
+    std::fwrite(text, 1, Tamber::std_strnlen(text, kLineSize), file);
+    std::fclose(file);
+    return 1;
+}
+
+int32_t VantorLog_Format(const char* format, ...) {
+    if (!CurrentLog()) return 0;
+    char line[kLineSize];
+    va_list args;
+    va_start(args, format);
+    Tamber::std_vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    return VantorLog_Write(line);
+}
+
+int32_t VantorLog_Message(int32_t level, const char* message) {
+    const char* prefix = level == kLogInfo      ? "INFO: %s"
+                         : level == kLogWarning ? "WARNING: %s"
+                         : level == kLogError   ? "ERROR: %s"
+                                                : "%s";
+    char line[kLineSize];
+    Tamber::std_snprintf(line, sizeof line, prefix, message ? message : "");
+    VantorLog_Format("%s", line);
+    return 1;
+}
+
+int32_t VantorLog_SystemError(const char* context) {
+    const uint32_t code = Tamber::LastSystemError();
+    char text[kLineSize];
+    if (Tamber::SystemErrorText(code, text, sizeof text) == 0) return 1;
+    if (context != nullptr) {
+        char withContext[512];
+        Tamber::std_snprintf(withContext, sizeof withContext, "[%s] %s", context, text);
+        VantorLog_Message(kLogInfo, withContext);
+    } else {
+        VantorLog_Message(kLogInfo, text);
+    }
+    return 1;
+}
+
+int32_t VantorLog_Formatted(int32_t level, std::size_t bufferSize, const char* format, ...) {
+    char message[kLineSize];
+    va_list args;
+    va_start(args, format);
+    Tamber::std_vsnprintf(message, bufferSize < sizeof message ? bufferSize : sizeof message, format, args);
+    va_end(args);
+    return VantorLog_Message(level, message);
+}

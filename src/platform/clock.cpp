@@ -1,0 +1,88 @@
+// The test hooks behind the clock: an offset added to the system ticks, a
+// switch that shortens pauses, and the list of waiters to wake when time moves.
+#include "platform/clock.h"
+
+#include <atomic>
+
+namespace Tamber {
+
+// Platform part: the system's millisecond ticks.
+uint32_t SystemTickMilliseconds();
+
+namespace {
+
+std::atomic<uint32_t> g_offset{0};
+std::atomic<bool> g_shortPauses{false};
+
+std::mutex& WaitersLock() {
+    static std::mutex lock;
+    return lock;
+}
+ClockWaiter*& WaitersHead() {
+    static ClockWaiter* head = nullptr;
+    return head;
+}
+
+// Whole seconds values run 0..4294967 (the last one lasts 296 ms), then wrap.
+constexpr uint32_t kSecondsPerWrap = 4294968u;
+
+}  // namespace
+
+uint32_t GetTickMilliseconds() { return SystemTickMilliseconds() + g_offset.load(); }
+
+uint32_t GetElapsedSeconds() { return GetTickMilliseconds() / 1000u; }
+
+uint32_t SecondsBetween(uint32_t earlier, uint32_t now) {
+    return now >= earlier ? now - earlier : now + (kSecondsPerWrap - earlier);
+}
+
+void Pause(uint32_t ms) {
+    if (g_shortPauses.load()) ms = ms > 0 ? 1 : 0;
+    SleepMilliseconds(ms);
+}
+
+ClockWaiter::ClockWaiter() {
+    std::lock_guard<std::mutex> guard(WaitersLock());
+    next_ = WaitersHead();
+    if (next_) next_->prev_ = this;
+    WaitersHead() = this;
+}
+
+ClockWaiter::~ClockWaiter() {
+    std::lock_guard<std::mutex> guard(WaitersLock());
+    if (prev_)
+        prev_->next_ = next_;
+    else
+        WaitersHead() = next_;
+    if (next_) next_->prev_ = prev_;
+}
+
+void NotifyClockWaiters() {
+    std::lock_guard<std::mutex> guard(WaitersLock());
+    for (ClockWaiter* waiter = WaitersHead(); waiter != nullptr; waiter = waiter->next_) {
+        std::lock_guard<std::mutex> waiterGuard(waiter->mutex_);
+        waiter->Notify();
+    }
+}
+
+namespace TestClock {
+
+void Advance(uint32_t ms) {
+    g_offset.fetch_add(ms);
+    NotifyClockWaiters();
+}
+
+void SetTicks(uint32_t ticks) {
+    g_offset.store(ticks - SystemTickMilliseconds());
+    NotifyClockWaiters();
+}
+
+void Reset() {
+    g_offset.store(0);
+    NotifyClockWaiters();
+}
+
+void SetShortPauses(bool shortPauses) { g_shortPauses.store(shortPauses); }
+
+}  // namespace TestClock
+}  // namespace Tamber

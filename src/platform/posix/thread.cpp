@@ -1,0 +1,48 @@
+#include "platform/thread.h"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace Tamber {
+
+struct Thread::Native {
+    pthread_t handle;
+};
+
+namespace {
+
+void* Trampoline(void* argument) {
+    Thread::Run(static_cast<Thread*>(argument));
+    return nullptr;
+}
+
+}  // namespace
+
+bool Thread::StartNative(Thread* thread) {
+    auto* native = new Native();
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    // Detached: Join waits for the start function, and nothing reaps the thread later.
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    const int result = pthread_create(&native->handle, &attributes, Trampoline, thread);
+    pthread_attr_destroy(&attributes);
+    if (result != 0) {
+        delete native;
+        return false;
+    }
+    thread->native_ = native;
+    return true;
+}
+
+// A POSIX thread is never killed: it may hold locks that nobody would release.
+int Thread::TerminateNative(Thread*) { return 0; }
+
+void Thread::ReleaseNative(Thread* thread) {
+    delete thread->native_;
+    thread->native_ = nullptr;
+}
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+}  // namespace Tamber

@@ -1,0 +1,70 @@
+#include "platform/thread.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace Tamber {
+
+std::shared_ptr<Thread> Thread::Create(StartFunction startFunction, void* startArgument) {
+    std::shared_ptr<Thread> thread(new Thread());
+    thread->startFunction_ = startFunction;
+    thread->startArgument_ = startArgument;
+    // The running thread keeps its own record alive until its function returns.
+    thread->self_ = thread;
+    if (!StartNative(thread.get())) {
+        thread->self_.reset();
+        return nullptr;
+    }
+    return thread;
+}
+
+void Thread::Run(Thread* thread) {
+    thread->startFunction_(thread->startArgument_);
+    // Take the self reference out first: the record may die with it, after
+    // the joiners have been told.
+    std::shared_ptr<Thread> self = std::move(thread->self_);
+    {
+        std::lock_guard<std::mutex> guard(thread->finishedLock_);
+        thread->finished_.store(true);
+    }
+    thread->finishedSignal_.notify_all();
+}
+
+uint32_t Thread::Join(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(finishedLock_);
+    auto done = [this] { return finished_.load(); };
+    if (ms == 0xFFFFFFFFu)
+        finishedSignal_.wait(lock, done);
+    else
+        finishedSignal_.wait_for(lock, std::chrono::milliseconds(ms), done);
+    return finished_.load() ? 0u : 0x102u;  // WAIT_TIMEOUT
+}
+
+int Thread::Terminate() { return TerminateNative(this); }
+
+Thread::~Thread() { ReleaseNative(this); }
+
+std::shared_ptr<Mutex> Mutex::Create() { return std::make_shared<Mutex>(); }
+
+void Mutex::Lock() {
+    const uint32_t self = CurrentThreadId();
+    if (owner_.load() == self) FatalLockMisuse("Tamber::Mutex locked twice by the same thread");
+    section_.lock();
+    owner_.store(self);
+}
+
+void Mutex::Unlock() {
+    if (owner_.load() != CurrentThreadId())
+        FatalLockMisuse("Tamber::Mutex released by a thread that does not hold it");
+    owner_.exchange(0);
+    section_.unlock();
+}
+
+void FatalLockMisuse(const char* what) {
+    std::fprintf(stderr, "fatal: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace Tamber
