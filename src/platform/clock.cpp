@@ -33,7 +33,10 @@ uint32_t GetTickMilliseconds() { return SystemTickMilliseconds() + g_offset.load
 uint32_t GetElapsedSeconds() { return GetTickMilliseconds() / 1000u; }
 
 uint32_t SecondsBetween(uint32_t earlier, uint32_t now) {
-    return now >= earlier ? now - earlier : now + (kSecondsPerWrap - earlier);
+    if (now >= earlier) return now - earlier;
+    const uint32_t acrossWrap = now + (kSecondsPerWrap - earlier);
+    // A stamp taken just after `now` (another thread's heartbeat) is no wrap: age 0.
+    return acrossWrap <= kSecondsPerWrap / 2 ? acrossWrap : 0;
 }
 
 void Pause(uint32_t ms) {

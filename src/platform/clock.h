@@ -18,6 +18,7 @@ uint32_t GetTickMilliseconds();
 uint32_t GetElapsedSeconds();
 // Seconds from `earlier` to `now`, both whole seconds of the clock, correct across
 // the 49.7-day wrap (the seconds count runs 0..4294967 and then starts at 0 again).
+// An `earlier` stamp that is in fact slightly later than `now` gives 0.
 uint32_t SecondsBetween(uint32_t earlier, uint32_t now);
 
 // One of the library's specified pauses (5 s, 250 ms...): at least ms milliseconds,

@@ -14,6 +14,8 @@ TEST(Clock, SecondsBetweenAcrossTheWrap) {
     // 4294967 is the last whole second before the millisecond count wraps.
     EXPECT_EQ(1u, Tamber::SecondsBetween(4294967u, 0u));
     EXPECT_EQ(150u, Tamber::SecondsBetween(4294967u - 100u, 49u));
+    // A heartbeat stamped by another thread just after `now` was read.
+    EXPECT_EQ(0u, Tamber::SecondsBetween(101, 100));
 }
 
 TEST(Clock, TestHooksMoveTheClock) {
