@@ -1,0 +1,102 @@
+// IPv4 TCP sockets on the loopback address, and the wake-up that lets a
+// blocked reader be stopped without touching a socket that may be gone.
+//
+// Windows: Winsock 2 (the host or the client starts the library). POSIX: BSD
+// sockets; every descriptor is close-on-exec so that no child process
+// inherits one, and no send raises SIGPIPE.
+//
+// Failures set the calling thread's last error (WSAGetLastError on Windows,
+// errno on POSIX), which VantorLog_SystemError reads; LastSocketError returns it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "TamberLauncher.h"
+
+namespace Tamber {
+
+using Socket = VantorSocket;
+// INVALID_SOCKET on Windows, -1 on POSIX.
+constexpr Socket kNoSocket = static_cast<Socket>(-1);
+// Wait without a time-out.
+constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// Windows: WSAStartup asking for version 2.2; returns 0 or its error code.
+// POSIX: nothing to start, returns 0.
+int StartSocketLibrary();
+// Windows: one WSACleanup for one successful start. POSIX: nothing.
+void StopSocketLibrary();
+
+// A blocking IPv4 TCP stream socket (Windows: overlapped, not inheritable;
+// POSIX: close-on-exec). kNoSocket on failure. The caller owns it.
+Socket OpenStreamSocket();
+// SO_REUSEADDR set to 1.
+bool SetReuseAddress(Socket socket);
+// Binds to 127.0.0.1 at port (0: a port the system chooses).
+bool BindLoopback(Socket socket, uint16_t port);
+// Listens with the largest backlog the platform accepts (0x7fffffff, capped by the system).
+bool ListenForConnections(Socket socket);
+// The local port the socket is bound to, 0 when it is not bound.
+uint16_t LocalPort(Socket socket);
+// Connects to 127.0.0.1 at port, blocking until the platform decides.
+bool ConnectLoopback(Socket socket, uint16_t port);
+// The next connection of a listening socket (close-on-exec on POSIX), or
+// kNoSocket. The caller owns it.
+Socket AcceptConnection(Socket listening);
+// TCP_NODELAY: small messages leave at once instead of waiting for the peer's acknowledgement.
+bool SetNoDelay(Socket socket);
+// SO_LINGER with a zero time-out: a later close resets the connection.
+bool SetResetOnClose(Socket socket);
+
+// A second handle of the same connection that the caller owns (close-on-exec
+// on POSIX; WSADuplicateSocket into this process on Windows). The connection
+// stays open until both handles are closed. kNoSocket on failure.
+Socket DuplicateSocket(Socket socket);
+
+// Writes head then body (either may be empty) with one gather call, repeated
+// for what a partial write left over. False at the first error.
+bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
+                std::size_t bodyLength);
+// Receives up to length bytes, retrying interrupted calls: the count, 0 when
+// the peer closed the connection in order, -1 on error.
+long ReceiveSome(Socket socket, void* buffer, std::size_t length);
+
+// Ends both directions of the connection, which makes every blocked receive
+// on any handle of it return. Needed before close on POSIX, where closing a
+// descriptor does not wake a thread blocked on it.
+bool ShutdownSocket(Socket socket);
+bool CloseSocket(Socket socket);
+
+uint32_t LastSocketError();
+// Connection reset by the peer: WSAECONNRESET (10054) on Windows, ECONNRESET on POSIX.
+bool IsConnectionReset(uint32_t code);
+
+enum class WaitResult { kReadable, kWoken, kTimedOut, kFailed };
+class Waker;
+// Waits up to ms milliseconds (kWaitForever: no limit) until socket is
+// readable (data, an orderly close or an error to collect) or waker (may be
+// null) has been woken. A woken waker wins over a readable socket.
+WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+
+// A one-shot wake-up that a wait can watch beside a socket (POSIX: a pipe;
+// Windows: a UDP socket on the loopback address connected to itself).
+// Once woken it stays woken. Wake may be called from any thread.
+class Waker {
+public:
+    // Null on failure, with the last error set.
+    static std::unique_ptr<Waker> Create();
+    ~Waker();
+    Waker(const Waker&) = delete;
+    Waker& operator=(const Waker&) = delete;
+    void Wake();
+
+private:
+    friend WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+    Waker() = default;
+    Socket readEnd_ = kNoSocket;
+    Socket writeEnd_ = kNoSocket;  // the same socket as readEnd_ on Windows
+};
+
+}  // namespace Tamber

@@ -1,0 +1,164 @@
+#define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
+#include <windows.h>
+
+#include "platform/socket.h"
+
+namespace Tamber {
+
+namespace {
+
+constexpr DWORD kSocketFlags = WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT;
+constexpr int kLargestBacklog = 0x7fffffff;
+
+sockaddr_in LoopbackAddress(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool SetIntOption(Socket socket, int level, int name, int value) {
+    return setsockopt(socket, level, name, reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
+// Windows takes at most INT_MAX bytes per buffer; ours are far smaller.
+WSABUF Buffer(const void* data, std::size_t length) {
+    WSABUF buffer;
+    buffer.len = static_cast<ULONG>(length);
+    buffer.buf = static_cast<char*>(const_cast<void*>(data));
+    return buffer;
+}
+
+}  // namespace
+
+int StartSocketLibrary() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+void StopSocketLibrary() { WSACleanup(); }
+
+Socket OpenStreamSocket() {
+    const SOCKET socket = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, kSocketFlags);
+    return socket == INVALID_SOCKET ? kNoSocket : socket;
+}
+
+bool SetReuseAddress(Socket socket) { return SetIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+bool BindLoopback(Socket socket, uint16_t port) {
+    const sockaddr_in address = LoopbackAddress(port);
+    return bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool ListenForConnections(Socket socket) { return listen(socket, kLargestBacklog) == 0; }
+
+uint16_t LocalPort(Socket socket) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+bool ConnectLoopback(Socket socket, uint16_t port) {
+    const sockaddr_in address = LoopbackAddress(port);
+    return WSAConnect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address, nullptr,
+                      nullptr, nullptr, nullptr) == 0;
+}
+
+Socket AcceptConnection(Socket listening) {
+    const SOCKET socket = accept(listening, nullptr, nullptr);
+    return socket == INVALID_SOCKET ? kNoSocket : socket;
+}
+
+bool SetNoDelay(Socket socket) { return SetIntOption(socket, IPPROTO_TCP, TCP_NODELAY, 1); }
+
+bool SetResetOnClose(Socket socket) {
+    linger option;
+    option.l_onoff = 1;
+    option.l_linger = 0;
+    return setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
+                      sizeof option) == 0;
+}
+
+Socket DuplicateSocket(Socket socket) {
+    WSAPROTOCOL_INFOW info;
+    if (WSADuplicateSocketW(socket, GetCurrentProcessId(), &info) != 0) return kNoSocket;
+    const SOCKET copy = WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info,
+                                   0, kSocketFlags);
+    return copy == INVALID_SOCKET ? kNoSocket : copy;
+}
+
+bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
+                std::size_t bodyLength) {
+    WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
+    while (parts[0].len + parts[1].len > 0) {
+        DWORD sent = 0;
+        if (WSASend(socket, parts, 2, &sent, 0, nullptr, nullptr) != 0) return false;
+        // Skip what has left already, across both parts.
+        for (WSABUF& part : parts) {
+            const DWORD taken = sent < part.len ? sent : part.len;
+            part.buf += taken;
+            part.len -= taken;
+            sent -= taken;
+        }
+    }
+    return true;
+}
+
+long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
+    // Winsock has no EINTR: WSAEINTR means the call was cancelled, an error like any other.
+    const int received = recv(socket, static_cast<char*>(buffer), static_cast<int>(length), 0);
+    return received == SOCKET_ERROR ? -1 : static_cast<long>(received);
+}
+
+bool ShutdownSocket(Socket socket) { return shutdown(socket, SD_BOTH) == 0; }
+
+bool CloseSocket(Socket socket) { return closesocket(socket) == 0; }
+
+uint32_t LastSocketError() { return static_cast<uint32_t>(WSAGetLastError()); }
+
+bool IsConnectionReset(uint32_t code) { return code == WSAECONNRESET; }
+
+std::unique_ptr<Waker> Waker::Create() {
+    const SOCKET socket = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, kSocketFlags);
+    if (socket == INVALID_SOCKET) return nullptr;
+    // Bound to a free loopback port and connected to itself: Wake sends it a datagram.
+    sockaddr_in address = LoopbackAddress(0);
+    int length = sizeof address;
+    if (bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = WSAGetLastError();
+        closesocket(socket);
+        WSASetLastError(error);
+        return nullptr;
+    }
+    std::unique_ptr<Waker> waker(new Waker());
+    waker->readEnd_ = socket;
+    waker->writeEnd_ = socket;
+    return waker;
+}
+
+Waker::~Waker() { closesocket(readEnd_); }
+
+void Waker::Wake() {
+    const char signal = 1;
+    send(writeEnd_, &signal, 1, 0);
+}
+
+WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    if (waker) FD_SET(waker->readEnd_, &readable);
+    timeval timeout{static_cast<long>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000L};
+    const int ready = select(0, &readable, nullptr, nullptr, ms == kWaitForever ? nullptr : &timeout);
+    if (ready == SOCKET_ERROR) return WaitResult::kFailed;
+    if (ready == 0) return WaitResult::kTimedOut;
+    if (waker && FD_ISSET(waker->readEnd_, &readable)) return WaitResult::kWoken;
+    return WaitResult::kReadable;
+}
+
+}  // namespace Tamber
