@@ -1,0 +1,140 @@
+// The exported message agent: one connected socket, its reader and its heartbeat.
+#include <memory>
+#include <new>
+
+#include "frame/log.h"
+#include "messaging/agent.h"
+#include "messaging/agent_record.h"
+
+namespace {
+
+constexpr uint32_t kJoinMilliseconds = 3000;
+
+// Starts one of the agent's threads holding its own references; null when it could not start.
+std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction function,
+                                                 VantorMessageAgent* agent,
+                                                 const std::shared_ptr<AgentLink>& link) {
+    auto* argument = new (std::nothrow) AgentThreadArgument{agent->self, link};
+    if (argument == nullptr) return nullptr;
+    std::shared_ptr<Tamber::Thread> thread = Tamber::Thread::Create(function, argument);
+    if (!thread) delete argument;
+    return thread;
+}
+
+void JoinAgentThread(const std::shared_ptr<Tamber::Thread>& thread, const char* warning) {
+    if (thread && thread->Join(kJoinMilliseconds) != 0) VantorLog_Message(kLogWarning, warning);
+}
+
+}  // namespace
+
+bool VantorMessageAgent_HasEnded(VantorMessageAgent* agent) {
+    return agent->running.load() != 1 || agent->connectionEnded.load();
+}
+
+extern "C" {
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Create(VantorMessageAgent** out) {
+    if (out == nullptr) return 0;
+    std::shared_ptr<VantorMessageAgent> agent(new (std::nothrow) VantorMessageAgent());
+    if (!agent) return 0;
+    agent->self = agent;
+    *out = agent.get();
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** pointer) {
+    if (pointer == nullptr || *pointer == nullptr) return 0;
+    VantorMessageAgent* agent = *pointer;
+    const std::shared_ptr<AgentLink> link = std::atomic_load(&agent->link);
+    if (agent->running.load() == 1) {
+        AgentSetFlag(*agent, agent->running, 0);
+        link->stop->Wake();
+        JoinAgentThread(agent->socketThread, "SocketThread failed to shut down correctly.\n");
+        JoinAgentThread(agent->heartbeatThread, "HeartbeatThread failed to shut down correctly.\n");
+    } else if (link) {
+        // A reader left over from a failed Start.
+        link->stop->Wake();
+    }
+    // Threads that did not end keep the record alive until they do.
+    const std::shared_ptr<VantorMessageAgent> owner = std::move(agent->self);
+    *pointer = nullptr;
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agent, VantorSocket socket) {
+    if (agent == nullptr) return 0;
+    if (agent->running.load() == 1) {
+        VantorLog_Message(kLogError, "This MessageAgent is already started.\n");
+        return 0;
+    }
+    if (socket == 0) {
+        VantorLog_Message(kLogError, "Socket cannot be null.\n");
+        return 0;
+    }
+    const std::shared_ptr<AgentLink> link = AgentLink::Open(socket);
+    if (!link) {
+        VantorLog_SystemError("VantorMessageAgent_Start");
+        VantorLog_Message(kLogError, "Failed to start client socket thread.\n");
+        return 0;
+    }
+    agent->socket = socket;
+    std::atomic_store(&agent->link, link);
+    agent->connectionEnded.store(false);
+    AgentSetFlag(*agent, agent->running, 1);
+    agent->socketThread = StartAgentThread(AgentSocketThread, agent, link);
+    if (!agent->socketThread) {
+        VantorLog_SystemError("VantorMessageAgent_Start");
+        VantorLog_Message(kLogError, "Failed to start client socket thread.\n");
+        AgentSetFlag(*agent, agent->running, 0);
+        return 0;
+    }
+    agent->heartbeatThread = StartAgentThread(AgentHeartbeatThread, agent, link);
+    if (!agent->heartbeatThread) {
+        VantorLog_SystemError("VantorMessageAgent_Start");
+        VantorLog_Message(kLogError, "Failed to start client heartbeat thread.\n");
+        AgentSetFlag(*agent, agent->running, 0);
+        link->stop->Wake();
+        return 0;
+    }
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SendMessage(VantorMessageAgent* agent, int32_t messageType,
+                                                              const char* payload) {
+    if (agent == nullptr) return 0;
+    const std::shared_ptr<AgentLink> link = std::atomic_load(&agent->link);
+    if (!link) {
+        VantorLog_Message(kLogError, "Cannot send messages when the MessageAgent isn't started.\n");
+        return 0;
+    }
+    return AgentSendMessage(*agent, *link, messageType, payload);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetHeartbeatActive(VantorMessageAgent* agent, int32_t active) {
+    if (agent == nullptr) return 0;
+    AgentSetFlag(*agent, agent->heartbeatActive, active);
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetHeartbeatActive(VantorMessageAgent* agent, int32_t* active) {
+    if (agent == nullptr || active == nullptr) return 0;
+    *active = agent->heartbeatActive.load();
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetIsRunning(VantorMessageAgent* agent, int32_t* running) {
+    if (agent == nullptr || running == nullptr) return 0;
+    *running = agent->running.load();
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent,
+                                                                            void* context,
+                                                                            MessageArrivedCallback callback) {
+    if (agent == nullptr) return 0;
+    agent->callbackContext.store(context);
+    agent->callback.store(callback);
+    return 1;
+}
+
+}  // extern "C"

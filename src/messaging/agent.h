@@ -1,0 +1,8 @@
+// What the rest of the library asks of a message agent beyond its exports.
+#pragma once
+
+#include "TamberLauncher.h"
+
+// True once the agent's connection is over: its socket thread has ended on a
+// failed read, or it never started. Such an agent will deliver nothing more.
+bool VantorMessageAgent_HasEnded(VantorMessageAgent* agent);

@@ -1,0 +1,106 @@
+// One message each way on an agent's connection.
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "frame/log.h"
+#include "messaging/agent_record.h"
+#include "messaging/wire.h"
+#include "platform/syserror.h"
+
+namespace {
+
+constexpr std::size_t kNameSize = 128;
+constexpr std::size_t kLineSize = 256;
+
+void LogTypeLine(const char* format, int32_t type) {
+    char name[kNameSize];
+    Vantor_MessageTypeToString(type, name, sizeof name);
+    VantorLog_Formatted(kLogInfo, kLineSize, format, name);
+}
+
+// Header and payload leave in one gather write; false after logging the failure.
+bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
+                                              const char* payload, std::size_t payloadLength) {
+    if (link.connection == Tamber::kNoSocket)
+        Tamber::SetLastSystemError(link.duplicateError);
+    else if (Tamber::SendGather(link.connection, &header, sizeof header, payload, payloadLength))
+        return true;
+    VantorLog_SystemError("VantorMessageAgent_WriteToSocketInternal");
+    VantorLog_Message(kLogWarning, "Failed to send to socket.\n");
+    return false;
+}
+
+// errorReported: the receive reported an error (not an orderly close).
+ReadOutcome ReadFailed(bool errorReported) {
+    const bool reset = errorReported && Tamber::IsConnectionReset(Tamber::LastSocketError());
+    VantorLog_SystemError("VantorMessageAgent_ReadFromSocketInternal");
+    VantorLog_Message(kLogWarning,
+                      reset ? "Failed to read from Vantor socket buffer (this may indicate that the other "
+                              "side of the connection has closed).\n"
+                            : "Received 0 bytes on Vantor socket when data was expected.\n");
+    return ReadOutcome::kFailed;
+}
+
+}  // namespace
+
+int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t type, const char* payload) {
+    const std::size_t length = payload ? std::strlen(payload) : 0;
+    if (agent.running.load() != 1) {
+        VantorLog_Message(kLogError, "Cannot send messages when the MessageAgent isn't started.\n");
+        return 0;
+    }
+    if (length > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+        VantorLog_Message(kLogWarning, "Message payload is too long for its length field.\n");
+        return 0;
+    }
+    const MessageHeader header = MakeMessageHeader(type, static_cast<int32_t>(length));
+    {
+        Tamber::ScopedLock guard(agent.sendLock);
+        if (!VantorMessageAgent_WriteToSocketInternal(link, header, payload, length)) return 0;
+    }
+    if (IsLogged(type)) LogTypeLine("SendMessage [%s]\n", type);
+    return 1;
+}
+
+ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, void* buffer, std::size_t length) {
+    if (link.connection == Tamber::kNoSocket) {
+        Tamber::SetLastSystemError(link.duplicateError);
+        return length == 0 ? ReadOutcome::kDone : ReadFailed(true);
+    }
+    char* bytes = static_cast<char*>(buffer);
+    std::size_t received = 0;
+    while (received < length) {
+        switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever)) {
+            case Tamber::WaitResult::kWoken:
+                return ReadOutcome::kStopped;
+            case Tamber::WaitResult::kFailed:
+                return ReadFailed(true);
+            default:
+                break;
+        }
+        const long count = Tamber::ReceiveSome(link.connection, bytes + received, length - received);
+        if (count <= 0) return ReadFailed(count < 0);
+        received += static_cast<std::size_t>(count);
+    }
+    return ReadOutcome::kDone;
+}
+
+ReadOutcome AgentReceiveMessage(AgentLink& link, int32_t& type, std::unique_ptr<char[]>& payload) {
+    MessageHeader header;
+    const ReadOutcome outcome = VantorMessageAgent_ReadFromSocketInternal(link, &header, sizeof header);
+    if (outcome != ReadOutcome::kDone) return outcome;
+    type = CheckMessageHeader(header);
+    payload.reset();
+    if (header.payloadLength <= 0) return ReadOutcome::kDone;
+    if (header.payloadLength <= kMaxPayloadLength)
+        payload.reset(new (std::nothrow) char[static_cast<std::size_t>(header.payloadLength) + 1]());
+    if (!payload) {
+        VantorLog_Formatted(kLogWarning, kLineSize,
+                            "Cannot take a payload of %d bytes on incoming message; reading stops.\n",
+                            header.payloadLength);
+        return ReadOutcome::kFailed;
+    }
+    return VantorMessageAgent_ReadFromSocketInternal(link, payload.get(),
+                                                     static_cast<std::size_t>(header.payloadLength));
+}

@@ -1,0 +1,18 @@
+#include "messaging/agent_record.h"
+
+#include "platform/syserror.h"
+
+std::shared_ptr<AgentLink> AgentLink::Open(Tamber::Socket ownerSocket) {
+    std::shared_ptr<AgentLink> link(new AgentLink());
+    link->stop = Tamber::Waker::Create();
+    if (!link->stop) return nullptr;
+    link->connection = Tamber::DuplicateSocket(ownerSocket);
+    // A socket that cannot be duplicated is not a usable connection: reading it
+    // fails at once with this error, as reading the owner's socket would.
+    if (link->connection == Tamber::kNoSocket) link->duplicateError = Tamber::LastSocketError();
+    return link;
+}
+
+AgentLink::~AgentLink() {
+    if (connection != Tamber::kNoSocket) Tamber::CloseSocket(connection);
+}

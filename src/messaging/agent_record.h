@@ -1,0 +1,76 @@
+// The message agent's record and the parts that its exports and its two
+// threads share. Internal to the agent's own files.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "TamberLauncher.h"
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "platform/thread.h"
+
+// The agent's own hold on a connection, made at Start: a duplicate of the
+// owner's socket, so that the agent never touches a handle that its owner may
+// close and the system may hand out again, and the wake-up that Delete uses to
+// end the socket thread's wait whether or not the owner closed its socket.
+struct AgentLink {
+    static std::shared_ptr<AgentLink> Open(Tamber::Socket ownerSocket);
+    ~AgentLink();
+    AgentLink(const AgentLink&) = delete;
+    AgentLink& operator=(const AgentLink&) = delete;
+
+    Tamber::Socket connection = Tamber::kNoSocket;
+    // Why the duplicate could not be made; its reads and writes then fail with it.
+    uint32_t duplicateError = 0;
+    std::unique_ptr<Tamber::Waker> stop;
+
+private:
+    AgentLink() = default;
+};
+
+// Owned through `self` by the host, and by each running thread through its
+// own reference, so that Delete never frees what a thread still uses.
+struct VantorMessageAgent {
+    std::shared_ptr<VantorMessageAgent> self;  // the owner's reference; Delete drops it
+    Tamber::Socket socket = Tamber::kNoSocket;  // as given to Start; not owned
+    std::shared_ptr<Tamber::Thread> socketThread;
+    std::shared_ptr<Tamber::Thread> heartbeatThread;
+    std::shared_ptr<Tamber::Mutex> sendLock = Tamber::Mutex::Create();
+    std::shared_ptr<AgentLink> link;  // std::atomic_load/store: read by every sender
+    std::atomic<int32_t> running{0};
+    std::atomic<int32_t> heartbeatActive{1};
+    std::atomic<uint32_t> lastHeartbeatSeconds{0};
+    std::atomic<void*> callbackContext{nullptr};
+    std::atomic<MessageArrivedCallback> callback{nullptr};
+    std::atomic<bool> connectionEnded{false};
+    // The heartbeat thread sleeps here; changes of running and heartbeatActive wake it.
+    Tamber::ClockWaiter heartbeatWake;
+};
+
+// What a thread of the agent holds while it runs.
+struct AgentThreadArgument {
+    std::shared_ptr<VantorMessageAgent> agent;
+    std::shared_ptr<AgentLink> link;
+};
+
+// Sends one message under the send lock; the body of SendMessage, the reply
+// and the heartbeat. Logs "SendMessage" unless the type is never logged.
+int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t type, const char* payload);
+
+enum class ReadOutcome { kDone, kFailed, kStopped };
+// Reads exactly length bytes. kFailed after logging why; kStopped, silently,
+// when Delete woke the link.
+ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, void* buffer, std::size_t length);
+
+// Receives one message: its effective type and its NUL-terminated payload,
+// or none for a length of 0 or less.
+ReadOutcome AgentReceiveMessage(AgentLink& link, int32_t& type, std::unique_ptr<char[]>& payload);
+
+// Stores a value of running or heartbeatActive and wakes the heartbeat thread.
+void AgentSetFlag(VantorMessageAgent& agent, std::atomic<int32_t>& flag, int32_t value);
+
+uint32_t AgentSocketThread(void* argument);
+uint32_t AgentHeartbeatThread(void* argument);

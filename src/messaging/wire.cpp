@@ -1,0 +1,28 @@
+#include "messaging/wire.h"
+
+#include "frame/log.h"
+
+MessageHeader MakeMessageHeader(int32_t type, int32_t payloadLength) {
+    return MessageHeader{kMessageHeaderSize, kMessageVersion, type, payloadLength};
+}
+
+int32_t CheckMessageHeader(const MessageHeader& header) {
+    int32_t type = header.type;
+    if (header.headerSize != kMessageHeaderSize) {
+        VantorLog_Message(kLogWarning, "Invalid message header size on incoming message.\n");
+        type = kInvalidMessageType;
+    }
+    if (header.version != kMessageVersion) {
+        VantorLog_Message(kLogWarning, "Invalid version on incoming message.\n");
+        type = kInvalidMessageType;
+    }
+    if (type >= kInvalidMessageType) {
+        VantorLog_Message(kLogWarning, "Invalid message type.\n");
+        type = kInvalidMessageType;
+    }
+    return type;
+}
+
+bool IsAnswered(int32_t type) { return type != kReplyMessageType && type < kInvalidMessageType; }
+
+bool IsLogged(int32_t type) { return type != kHeartbeatMessageType && type != kReplyMessageType; }

@@ -1,0 +1,76 @@
+// Helpers of the messaging tests: a connected loopback pair, raw bytes on
+// its far end, and a callback that records what an agent delivers.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TamberLauncher.h"
+#include "platform/socket.h"
+
+namespace TamberTest {
+
+// 16 header bytes with every field chosen by the test.
+std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength);
+
+// A socket connected to 127.0.0.1 at port with TCP_NODELAY, or kNoSocket.
+Tamber::Socket ConnectTo(uint16_t port);
+
+// Two ends of one TCP connection on 127.0.0.1: `near` for the library, `far`
+// for the test. Both closed at the end unless taken.
+class LoopbackPair {
+public:
+    LoopbackPair();
+    ~LoopbackPair();
+    LoopbackPair(const LoopbackPair&) = delete;
+    LoopbackPair& operator=(const LoopbackPair&) = delete;
+
+    Tamber::Socket Near() const { return near_; }
+    Tamber::Socket Far() const { return far_; }
+    // The owner's close of the near end: shut down, then closed.
+    void CloseNear();
+    void CloseFar();
+    // Leaves the near end open at the end: the test closes it itself.
+    Tamber::Socket TakeNear();
+
+    bool SendFar(const std::string& bytes);
+    // Exactly n bytes from the far end within timeoutMs, or nothing.
+    std::optional<std::string> ReadFar(std::size_t n, uint32_t timeoutMs = 10000);
+    // Whether bytes wait on the far end within timeoutMs.
+    bool FarReadable(uint32_t timeoutMs);
+
+private:
+    Tamber::Socket near_ = Tamber::kNoSocket;
+    Tamber::Socket far_ = Tamber::kNoSocket;
+};
+
+struct Delivery {
+    int32_t type;
+    bool hasPayload;
+    std::string payload;  // up to the terminating NUL
+};
+
+// A MessageArrivedCallback context that records every delivery; an optional
+// hook runs inside the callback first.
+class Recorder {
+public:
+    static int32_t VANTOR_CALL Callback(void* context, int32_t type, const char* payload);
+    void SetHook(std::function<void(int32_t type, const char* payload)> hook);
+    // Waits until at least count deliveries arrived.
+    bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000);
+    std::vector<Delivery> Deliveries();
+    std::size_t CountOf(int32_t type);
+
+private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<Delivery> deliveries_;
+    std::function<void(int32_t, const char*)> hook_;
+};
+
+}  // namespace TamberTest
