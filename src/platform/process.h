@@ -1,0 +1,93 @@
+// Processes: create, open by id, wait, terminate, and list the running ones
+// with the file name of their main executable. Processes are known by id only;
+// nothing here keeps one open beyond a ProcessHandle's life.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace Tamber {
+
+using ProcessId = uint32_t;
+
+// The longest command line a process can be given (Windows' limit).
+constexpr std::size_t kMaxCommandLineLength = 32767;
+// The size of a process's executable file name as the scans report it.
+constexpr std::size_t kProcessNameSize = 320;
+
+// Starts executable with commandLine, in workingDirectory (null: the caller's),
+// with the caller's environment, detached from the caller's console or terminal,
+// inheriting no handle or descriptor. A relative executable path is taken
+// relative to the caller's current directory. On success *id receives the new
+// process's id and nothing of it stays open. On failure the calling thread's
+// last system error tells why; a command line over kMaxCommandLineLength
+// characters fails with CommandLineTooLongError().
+//   Windows: CreateProcessA with DETACHED_PROCESS and a shown window; the
+//   command line is what the child reads.
+//   POSIX: posix_spawn of executable in a new session, with the signal mask
+//   and dispositions reset; the child's argv is the command line split by the
+//   Windows rules (SplitCommandLine), argv[0] being its first word.
+bool CreateChildProcess(const char* executable, const char* commandLine, const char* workingDirectory,
+                        ProcessId* id);
+
+// The platform's error code for a command line that is too long
+// (ERROR_FILENAME_EXCED_RANGE on Windows, E2BIG on POSIX).
+uint32_t CommandLineTooLongError();
+
+ProcessId CurrentProcessId();
+
+enum class WaitOutcome { kEnded, kTimedOut, kFailed };
+
+// An open process, closed when the object goes. Move-only.
+//   Windows: a HANDLE with PROCESS_ALL_ACCESS.
+//   POSIX: a pidfd (close-on-exec). Only processes of the calling user can be
+//   opened, as OpenProcess passes over other users' processes.
+class ProcessHandle {
+public:
+    ProcessHandle() = default;
+    ~ProcessHandle();
+    ProcessHandle(ProcessHandle&& other) noexcept;
+    ProcessHandle& operator=(ProcessHandle&& other) noexcept;
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+
+    // An empty handle when id is 0 or the process cannot be opened (gone, another
+    // user's). POSIX: a child of the caller that has ended is reaped here first, so
+    // an ended child is gone as it is on Windows, where no handle keeps it.
+    static ProcessHandle Open(ProcessId id);
+
+    bool IsOpen() const { return native_ != kNone; }
+    ProcessId Id() const { return id_; }
+    // The handle's numeric value, for log lines (the HANDLE, or the pidfd).
+    intptr_t Value() const { return native_; }
+    // True unless the process has ended (a failed check counts as running).
+    bool IsRunning() const;
+    // Waits up to ms milliseconds (0xFFFFFFFF: no limit) for the process to end.
+    WaitOutcome Wait(uint32_t ms) const;
+    // Ends the process at once: TerminateProcess with exit code 0 on Windows,
+    // SIGKILL on POSIX. Does not wait for it to be gone. True on success.
+    bool Terminate() const;
+
+private:
+    static constexpr intptr_t kNone = -1;
+    ProcessHandle(intptr_t native, ProcessId id) : native_(native), id_(id) {}
+    void Close();
+
+    intptr_t native_ = kNone;
+    ProcessId id_ = 0;
+};
+
+// Receives each process of a scan, open for the visit, and the file name with
+// extension of its main executable. Returns false to end the scan.
+using ProcessVisitor = std::function<bool(const ProcessHandle& process, const char* executableName)>;
+
+// Visits every running process that can be opened and whose main executable can
+// be named, the caller included, in the system's order, with no limit on their
+// number.
+//   Windows: EnumProcesses, EnumProcessModules (first module), GetModuleBaseNameA.
+//   Linux: /proc in pid order, the base name of /proc/<pid>/exe, processes of
+//   the calling user only.
+void ForEachProcess(const ProcessVisitor& visit);
+
+}  // namespace Tamber
