@@ -1,0 +1,144 @@
+// The table: paths and ids of the three programs, made by Init and released by Remove.
+#include "process/process_table.h"
+
+#include "TamberLauncher.h"
+#include "frame/log.h"
+#include "process/process_helper.h"
+
+namespace {
+
+std::shared_ptr<VantorProcessTable> g_table;
+
+void PutTable(std::shared_ptr<VantorProcessTable> table) { std::atomic_store(&g_table, std::move(table)); }
+
+}  // namespace
+
+std::shared_ptr<VantorProcessTable> CurrentProcessTable() { return std::atomic_load(&g_table); }
+
+void LogProcessHelperNotInitialized() {
+    VantorLog_Message(kLogError, "VantorProcessHelper is not yet initialized.\n");
+}
+
+const char* ProcessPathOf(VantorProcessTable& table, int32_t processType) {
+    switch (processType) {
+        case VANTORPROCESSTYPE_AIR:
+            return table.airPath;
+        case VANTORPROCESSTYPE_GAME:
+            return table.gamePath;
+        case VANTORPROCESSTYPE_LAUNCHER:
+            return table.launcherPath;
+        default:
+            VantorLog_Message(kLogError, "Unknown process type.\n");
+            return nullptr;
+    }
+}
+
+bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId) {
+    switch (processType) {
+        case VANTORPROCESSTYPE_AIR:
+            *processId = table.airProcessId.load();
+            return true;
+        case VANTORPROCESSTYPE_GAME:
+            *processId = table.gameProcessId.load();
+            return true;
+        default:
+            VantorLog_Message(kLogError, "Unknown process type.\n");
+            return false;
+    }
+}
+
+bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId) {
+    switch (processType) {
+        case VANTORPROCESSTYPE_AIR:
+            table.airProcessId.store(processId);
+            return true;
+        case VANTORPROCESSTYPE_GAME:
+            table.gameProcessId.store(processId);
+            return true;
+        default:
+            VantorLog_Message(kLogError, "Unknown process type.\n");
+            return false;
+    }
+}
+
+int32_t SetGamePath(const char* path) {
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    Tamber::std_strncpy(table->gamePath, path, sizeof table->gamePath);
+    table->gameProcessId.store(0);
+    return 1;
+}
+
+int32_t RestoreDefaultGamePath() {
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    Tamber::std_strncpy(table->gamePath, table->defaultGamePath, sizeof table->gamePath);
+    table->gameProcessId.store(0);
+    return 1;
+}
+
+int32_t SetProcessIdForProcessType(int32_t processType, uint32_t processId) {
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    return WriteProcessId(*table, processType, processId) ? 1 : 0;
+}
+
+int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId) {
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    uint32_t id = 0;
+    if (!ReadProcessId(*table, processType, &id)) return 0;
+    if (processId != nullptr) *processId = id;
+    return 1;
+}
+
+extern "C" {
+
+VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Init(const char* launcherPath, const char* airPath,
+                                                        const char* gamePath) {
+    auto table = std::make_shared<VantorProcessTable>();
+    Tamber::std_strncpy(table->launcherPath, launcherPath, sizeof table->launcherPath);
+    Tamber::std_strncpy(table->airPath, airPath, sizeof table->airPath);
+    Tamber::std_strncpy(table->gamePath, gamePath, sizeof table->gamePath);
+    Tamber::std_strncpy(table->defaultGamePath, gamePath, sizeof table->defaultGamePath);
+    // An earlier table goes once its last user lets go of it.
+    PutTable(std::move(table));
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Remove(void) {
+    if (!CurrentProcessTable()) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    PutTable(nullptr);
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_GetProcessPathForProcessType(int32_t processType,
+                                                                                const char** path) {
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (path != nullptr) *path = nullptr;
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    const char* slot = ProcessPathOf(*table, processType);
+    if (slot == nullptr) return 0;
+    if (path != nullptr) *path = slot;
+    return 1;
+}
+
+}  // extern "C"

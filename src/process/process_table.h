@@ -1,0 +1,37 @@
+// The process helper's table and the operations on it that the helper's own
+// files share. Exports load the table once and hand it on, so a concurrent
+// Remove never frees it under them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/strings.h"
+
+struct VantorProcessTable {
+    char launcherPath[Tamber::kMaxPath] = {};
+    char airPath[Tamber::kMaxPath] = {};
+    char gamePath[Tamber::kMaxPath] = {};
+    char defaultGamePath[Tamber::kMaxPath] = {};
+    // Read by the host's thread and written from message handlers' threads.
+    std::atomic<uint32_t> airProcessId{0};
+    std::atomic<uint32_t> gameProcessId{0};
+};
+
+// The current table, or empty before Init and after Remove.
+std::shared_ptr<VantorProcessTable> CurrentProcessTable();
+// Logs "VantorProcessHelper is not yet initialized.\n" at ERROR.
+void LogProcessHelperNotInitialized();
+
+// The type's path slot, or null after logging "Unknown process type.\n".
+const char* ProcessPathOf(VantorProcessTable& table, int32_t processType);
+// As GetProcessIdForProcessType and SetProcessIdForProcessType, on table.
+bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId);
+bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId);
+
+// The liveness check: may adopt an Air client by name. True when the type's
+// recorded process runs.
+bool IsRecordedProcessRunning(VantorProcessTable& table, int32_t processType);
+// AdoptAirClientProcess on table.
+void AdoptAirClient(VantorProcessTable& table);

@@ -1,0 +1,109 @@
+// Starting the three programs: the command line, the working directory, the
+// pauses around each attempt and the log lines that tell how it went.
+#include <string>
+
+#include "TamberLauncher.h"
+#include "frame/log.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/syserror.h"
+#include "process/command_line.h"
+#include "process/process_helper.h"
+#include "process/process_table.h"
+#include "process/window_handle.h"
+
+namespace {
+
+constexpr uint32_t kStartPauseMs = 5000;
+
+// The directory that holds the executable, made absolute; empty when it cannot be had.
+void WorkingDirectoryFor(const char* executablePath, char* output) {
+    char parent[256] = {};
+    Tamber::GetParentDirectory(executablePath, parent);
+    if (!Tamber::GetFullPath(parent, output)) output[0] = '\0';
+}
+
+void LogStarted(int32_t processType) {
+    char name[64] = {};
+    Vantor_ProcessTypeToString(processType, name, sizeof name);
+    VantorLog_Formatted(kLogInfo, 320, "StartProcess [%s] successful\n", name);
+}
+
+int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const char* arguments) {
+    if (IsRecordedProcessRunning(table, processType)) {
+        VantorLog_Message(kLogError, "Process is already running.\n");
+        return 0;
+    }
+    const char* path = ProcessPathOf(table, processType);
+    if (path == nullptr) path = "";
+    char workingDirectory[Tamber::kMaxPath] = {};
+    WorkingDirectoryFor(path, workingDirectory);
+    const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
+
+    uint32_t id = 0;
+    const bool started = LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &id);
+    uint32_t error = 0;
+    if (started) {
+        WriteProcessId(table, processType, id);
+        if (processType == VANTORPROCESSTYPE_AIR)
+            VantorLog_Formatted(kLogInfo, 320, "Using registered HWND: %d to launch the air client.\n", windowHandle);
+    } else {
+        error = Tamber::LastSystemError();
+        VantorLog_SystemError("VantorAgent_DebugLoop");
+        if (processType == VANTORPROCESSTYPE_AIR) VantorLog_Message(kLogError, workingDirectory);
+        VantorLog_Message(kLogError, "Failed to start process.\n");
+    }
+    Tamber::Pause(kStartPauseMs);
+    if (!started) {
+        // The caller reports the creation's error, not what logging left behind.
+        Tamber::SetLastSystemError(error);
+        return 0;
+    }
+    LogStarted(processType);
+    return 1;
+}
+
+}  // namespace
+
+bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
+                   uint32_t* processId) {
+    const std::string commandLine = BuildCommandLine(executablePath, arguments);
+    if (commandLine.size() > Tamber::kMaxCommandLineLength) {
+        VantorLog_Formatted(kLogError, 320, "Command line of %u characters is longer than %u; not started.\n",
+                            static_cast<unsigned>(commandLine.size()),
+                            static_cast<unsigned>(Tamber::kMaxCommandLineLength));
+        Tamber::SetLastSystemError(Tamber::CommandLineTooLongError());
+        return false;
+    }
+    Tamber::ProcessId id = 0;
+    if (!Tamber::CreateChildProcess(executablePath != nullptr ? executablePath : "", commandLine.c_str(),
+                                    workingDirectory, &id))
+        return false;
+    if (processId != nullptr) *processId = id;
+    return true;
+}
+
+int32_t RunProcessStart(int32_t processType, const char* arguments) {
+    VantorLog_Message(kLogInfo, "Starting Process Thread Spinning\n");
+    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
+    if (!table) {
+        LogProcessHelperNotInitialized();
+        return 0;
+    }
+    return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "");
+}
+
+extern "C" {
+
+VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processType, const char* arguments) {
+    const std::string copy = arguments != nullptr ? arguments : "";
+    VantorLog_Message(kLogInfo, "New thread go!\n");
+    const int32_t result = RunProcessStart(processType, copy.c_str());
+    if (result == 0)
+        VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(Tamber::LastSystemError()));
+    Tamber::Pause(kStartPauseMs);
+    return result;
+}
+
+}  // extern "C"
