@@ -1,0 +1,124 @@
+#include "child_program.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/strings.h"
+
+namespace TamberTest {
+
+#ifdef _WIN32
+const char* const kExeSuffix = ".exe";
+#else
+const char* const kExeSuffix = "";
+#endif
+
+namespace {
+
+constexpr auto kReportWait = std::chrono::seconds(30);
+
+std::string InstanceFile(const std::string& path, uint32_t id, const char* kind) {
+    return path + "." + std::to_string(id) + kind;
+}
+
+}  // namespace
+
+std::string ChildProgramSource() {
+    char directory[Tamber::kMaxPath] = {};
+    Tamber::GetModuleDirectory(directory, sizeof directory);
+    return std::string(directory) + "tamber_child" + kExeSuffix;
+}
+
+ChildProgram::ChildProgram(const std::string& name, const std::string& subfolder)
+    : name_(name.empty() ? "vt" + RandomHex(10) + kExeSuffix : name) {
+    std::filesystem::path directory = folder_.Path();
+    if (!subfolder.empty()) {
+        directory /= subfolder;
+        std::filesystem::create_directories(directory);
+    }
+    path_ = (directory / name_).string();
+    std::filesystem::copy_file(ChildProgramSource(), path_);
+    WriteSettings();
+}
+
+ChildProgram::~ChildProgram() { EndAll(); }
+
+std::string ChildProgram::Directory() const { return std::filesystem::path(path_).parent_path().string(); }
+
+void ChildProgram::SetLifetime(unsigned seconds) {
+    seconds_ = seconds;
+    WriteSettings();
+}
+
+void ChildProgram::SetKillOwnName() {
+    killOwnName_ = true;
+    WriteSettings();
+}
+
+void ChildProgram::WriteSettings() const {
+    std::ofstream out(path_ + ".cfg", std::ios::binary | std::ios::trunc);
+    out << "seconds " << seconds_ << '\n';
+    if (killOwnName_) out << "kill-own-name\n";
+}
+
+bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
+    const std::string file = InstanceFile(path_, id, ".report");
+    if (!WaitUntil([&] { return std::filesystem::exists(file); }, kReportWait)) return false;
+    std::istringstream in(ReadFile(file));
+    std::string line;
+    std::getline(in, report->workingDirectory);
+    report->argv.clear();
+    while (std::getline(in, line)) report->argv.push_back(line);
+    return true;
+}
+
+bool ChildProgram::Finished(uint32_t id) const { return std::filesystem::exists(InstanceFile(path_, id, ".done")); }
+
+void ChildProgram::EndAll() const {
+    const Tamber::ProcessId self = Tamber::CurrentProcessId();
+    std::vector<uint32_t> ended;
+    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char* name) {
+        if (process.Id() != self && name_ == name) {
+            process.Terminate();
+            ended.push_back(process.Id());
+        }
+        return true;
+    });
+    for (uint32_t id : ended) WaitForProcessGone(id);
+}
+
+RunningChild::RunningChild(const ChildProgram& program, const std::string& arguments) {
+    const std::string commandLine = "\"" + program.Path() + "\"" + (arguments.empty() ? "" : " " + arguments);
+    Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &id_);
+}
+
+RunningChild::~RunningChild() {
+    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id_);
+    if (process.IsOpen()) process.Terminate();
+    WaitForProcessGone(id_);
+}
+
+bool IsProcessAlive(uint32_t id) {
+    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);
+    return process.IsOpen() && process.IsRunning();
+}
+
+bool WaitForProcessGone(uint32_t id) {
+    return WaitUntil([id] { return !IsProcessAlive(id); }, std::chrono::seconds(30));
+}
+
+std::vector<uint32_t> ProcessIdsNamed(const std::string& name) {
+    const Tamber::ProcessId self = Tamber::CurrentProcessId();
+    std::vector<uint32_t> ids;
+    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char* executable) {
+        if (process.Id() != self && name == executable) ids.push_back(process.Id());
+        return true;
+    });
+    return ids;
+}
+
+}  // namespace TamberTest

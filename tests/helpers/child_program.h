@@ -1,0 +1,89 @@
+// Helper processes for tests: copies of the tamber_child program under names
+// of their own, started and ended by id.
+//
+// Kill-by-name ends every process of a name and tests run as root, so tests
+// only ever start copies made here: under a unique name "vt" + hex (at most 15
+// characters, kExeSuffix appended), or under a fixed name such as
+// "KavCLient.exe", which a test may use only while it holds the ctest resource
+// lock "KavClientName".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace TamberTest {
+
+// ".exe" on Windows, "" elsewhere.
+extern const char* const kExeSuffix;
+
+// The built tamber_child beside the test executable.
+std::string ChildProgramSource();
+
+// What one started instance saw.
+struct ChildReport {
+    std::string workingDirectory;
+    std::vector<std::string> argv;
+};
+
+// A copy of tamber_child in a temp folder of its own (or in a subfolder of it,
+// which may hold spaces). At the end every running process of the copy's name is
+// ended and waited for, then the folder is removed.
+class ChildProgram {
+public:
+    // An empty name gives a unique one.
+    explicit ChildProgram(const std::string& name = std::string(), const std::string& subfolder = std::string());
+    ~ChildProgram();
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    const std::string& Path() const { return path_; }
+    const std::string& Name() const { return name_; }
+    std::string Directory() const;
+
+    // Instances started from now on live this long (at most 60 s; 0: end at once).
+    void SetLifetime(unsigned seconds);
+    // Instances started from now on first end every other process of their name.
+    void SetKillOwnName();
+
+    // Waits up to 30 s for instance id's report.
+    bool WaitForReport(uint32_t id, ChildReport* report) const;
+    // Whether instance id lived to its end rather than being ended.
+    bool Finished(uint32_t id) const;
+    // Ends every running process of this name and waits (bounded) until all are gone.
+    void EndAll() const;
+
+private:
+    void WriteSettings() const;
+
+    TempDir folder_;
+    std::string name_;
+    std::string path_;
+    unsigned seconds_ = 60;
+    bool killOwnName_ = false;
+};
+
+// An instance started by the test itself (not through the helper under test),
+// in the copy's directory; ended by id at the end of the scope.
+class RunningChild {
+public:
+    explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string());
+    ~RunningChild();
+    RunningChild(const RunningChild&) = delete;
+    RunningChild& operator=(const RunningChild&) = delete;
+    uint32_t Id() const { return id_; }
+
+private:
+    uint32_t id_ = 0;
+};
+
+// True while process id runs (an ended child of the test is reaped).
+bool IsProcessAlive(uint32_t id);
+// Waits up to 30 s for process id to be gone; true when it is.
+bool WaitForProcessGone(uint32_t id);
+// Ids of the other processes whose executable file name is name, in the system's list order.
+std::vector<uint32_t> ProcessIdsNamed(const std::string& name);
+
+}  // namespace TamberTest

@@ -1,0 +1,89 @@
+// A stand-in for the launcher, the Air client or the game in tests.
+//
+// Its settings come from "<own path>.cfg", so that every copy (and every
+// start of it) can be told what to do whatever its command line holds. Lines:
+//   seconds N       live N seconds (at most 60), then end; default 60
+//   kill-own-name   first end, by name, every other process of its own name
+// It writes "<own path>.<pid>.report" (working directory, then each argument,
+// one per line, as received) and, if it lives to its end,
+// "<own path>.<pid>.done".
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "TamberLauncher.h"
+#include "platform/process.h"
+
+namespace {
+
+constexpr unsigned kMaxSeconds = 60;
+
+std::string OwnPath() {
+    char path[4096] = {};
+#ifdef _WIN32
+    GetModuleFileNameA(nullptr, path, sizeof path - 1);
+#else
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0) path[length] = '\0';
+#endif
+    return path;
+}
+
+struct Settings {
+    unsigned seconds = kMaxSeconds;
+    bool killOwnName = false;
+};
+
+Settings ReadSettings(const std::string& file) {
+    Settings settings;
+    std::ifstream in(file);
+    std::string key;
+    while (in >> key) {
+        if (key == "seconds") {
+            in >> settings.seconds;
+            if (settings.seconds > kMaxSeconds) settings.seconds = kMaxSeconds;
+        } else if (key == "kill-own-name") {
+            settings.killOwnName = true;
+        }
+    }
+    return settings;
+}
+
+// Written under a temporary name first, so a reader never sees half of it.
+void WriteWhole(const std::string& file, const std::string& text) {
+    const std::string temporary = file + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary);
+        out << text;
+    }
+    std::error_code ignored;
+    std::filesystem::rename(temporary, file, ignored);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string self = OwnPath();
+    const Settings settings = ReadSettings(self + ".cfg");
+    if (settings.killOwnName) VantorProcessHelper_KillProcessByName(self.c_str());
+
+    std::ostringstream report;
+    std::error_code ignored;
+    report << std::filesystem::current_path(ignored).string() << '\n';
+    for (int i = 0; i < argc; ++i) report << argv[i] << '\n';
+    const std::string base = self + "." + std::to_string(Tamber::CurrentProcessId());
+    WriteWhole(base + ".report", report.str());
+
+    std::this_thread::sleep_for(std::chrono::seconds(settings.seconds));
+    WriteWhole(base + ".done", "done\n");
+    return 0;
+}
