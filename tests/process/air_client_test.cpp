@@ -1,0 +1,145 @@
+// The Air client: found by its executable name in any letter case while no id
+// is recorded, started with the registered window handle in the log.
+//
+// Every test here runs a copy named like "KavCLient.exe" or checks that none
+// runs, so this executable holds the ctest resource lock "KavClientName".
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "process/window_handle.h"
+#include "process_fixture.h"
+
+namespace {
+
+using TamberTest::ChildProgram;
+using TamberTest::ChildReport;
+using TamberTest::OnDisk;
+using TamberTest::RunningChild;
+
+const std::string kFound = "INFO: I found what appears to be a new handle for KavCLient.exe.  New: ";
+const std::string kNotFound =
+    "ERROR: Looking for air at KavCLient.exe to fill in new proc info, but did not find it.\n";
+
+bool IsAirName(const char* name) {
+    const std::string wanted = "kavclient.exe";
+    std::string lower = name;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower == wanted;
+}
+
+// The id of the last process in the system's list that is named like the Air client.
+uint32_t LastListedAirClient() {
+    const Tamber::ProcessId self = Tamber::CurrentProcessId();
+    uint32_t last = 0;
+    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char* name) {
+        if (process.Id() != self && IsAirName(name)) last = process.Id();
+        return true;
+    });
+    return last;
+}
+
+class AirClient : public ProcessHelperTest {
+protected:
+    ~AirClient() override { SetRegisteredWindowHandle(0); }
+};
+
+TEST_F(AirClient, WithNoneRunningEveryCheckLooksAgain) {
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "C:\\Air\\KavCLient.exe", "game"));
+    EXPECT_EQ(0, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(0, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(OnDisk(kNotFound + kNotFound), Logged());
+    EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(1, AdoptAirClientProcess());
+    EXPECT_EQ(OnDisk(kNotFound + kNotFound + kNotFound), Logged());
+}
+
+TEST_F(AirClient, ARunningClientIsAdoptedWhateverItsLetterCase) {
+    ChildProgram air("kavclient.exe");
+    RunningChild client(air);
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "C:\\Air\\KavCLient.exe", "game"));
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(client.Id(), RecordedId(VANTORPROCESSTYPE_AIR));
+    const std::string logged = Logged();
+    ASSERT_EQ(0u, logged.find(kFound)) << logged;
+    EXPECT_EQ(1u, TamberTest::CountOf(logged, "\n"));
+    // Once recorded, the id is asked of the system without another search.
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(logged, Logged());
+}
+
+TEST_F(AirClient, OfSeveralClientsTheLastListedWins) {
+    ChildProgram lower("kavclient.exe");
+    ChildProgram upper("KAVCLIENT.EXE");
+    RunningChild first(lower);
+    RunningChild second(upper);
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(LastListedAirClient(), RecordedId(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(2u, TamberTest::CountOf(Logged(), kFound));
+    EXPECT_EQ(0u, TamberTest::CountOf(Logged(), "did not find it"));
+}
+
+TEST_F(AirClient, StopEndsTheClientThatItsCheckAdopted) {
+    ChildProgram air("KavCLient.exe");
+    RunningChild client(air);
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", air.Path().c_str(), "game"));
+    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, 0));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(client.Id()));
+    EXPECT_EQ(client.Id(), RecordedId(VANTORPROCESSTYPE_AIR));
+}
+
+TEST_F(AirClient, ARunningClientBlocksAStart) {
+    ChildProgram air("KavCLient.exe");
+    RunningChild client(air);
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", air.Path().c_str(), "game"));
+    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
+    EXPECT_EQ((std::vector<uint32_t>{client.Id()}), TamberTest::ProcessIdsNamed(air.Name()));
+    const std::string logged = Logged();
+    EXPECT_NE(std::string::npos, logged.find(OnDisk("ERROR: Process is already running.\nERROR: Process Start: ")));
+}
+
+TEST_F(AirClient, AStartLogsTheRegisteredWindowHandle) {
+    ChildProgram air("KavCLient.exe");
+    SetRegisteredWindowHandle(4242);
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", air.Path().c_str(), "game"));
+    ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
+    const uint32_t id = RecordedId(VANTORPROCESSTYPE_AIR);
+    ChildReport report;
+    ASSERT_TRUE(air.WaitForReport(id, &report));
+    EXPECT_EQ((std::vector<std::string>{air.Path(), "--", "5000"}), report.argv);
+    EXPECT_EQ(OnDisk("INFO: New thread go!\n"
+                     "INFO: Starting Process Thread Spinning\n" +
+                     kNotFound +
+                     "INFO: Using registered HWND: 4242 to launch the air client.\n"
+                     "INFO: StartProcess [VANTORPROCESSTYPE_AIR] successful\n"),
+              Logged());
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, 0));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(id));
+}
+
+TEST_F(AirClient, AFailedStartLogsTheWorkingDirectoryAlone) {
+    TamberTest::TempDir folder;
+    const std::string missing = folder.File("KavCLient.exe");
+    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", missing.c_str(), "game"));
+    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
+    // The directory line has no line end of its own.
+    const std::string directoryLine = "ERROR: " + folder.Path().string() + Tamber::PathSeparator();
+    EXPECT_NE(std::string::npos, Logged().find(directoryLine + OnDisk("ERROR: Failed to start process.\n")))
+        << Logged();
+}
+
+TEST_F(AirClient, KillByNameMatchesTheExactLetterCase) {
+    ChildProgram exact("KavCLient.exe");
+    ChildProgram lower("kavclient.exe");
+    RunningChild doomed(exact);
+    RunningChild spared(lower);
+    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName("C:\\Air\\KavCLient.exe"));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(doomed.Id()));
+    EXPECT_TRUE(TamberTest::IsProcessAlive(spared.Id()));
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+// Kill by name looks at every process, however many run: a copy listed after
+// more than 1024 others is still found and ended. The fillers are forks of
+// this test, cheap enough to start by the thousand, and are ended by id.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "process_fixture.h"
+
+namespace {
+
+constexpr std::size_t kListedBefore = 1100;
+constexpr std::size_t kMostFillers = 4000;
+
+// Forks that wait, at most a minute, to be ended by id.
+class Fillers {
+public:
+    ~Fillers() {
+        for (pid_t pid : pids_) kill(pid, SIGKILL);
+        for (pid_t pid : pids_) waitpid(pid, nullptr, 0);
+    }
+    bool Add(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid < 0) return false;
+            if (pid == 0) {
+                for (int second = 0; second < 60; ++second) sleep(1);
+                _exit(0);
+            }
+            pids_.push_back(pid);
+        }
+        return true;
+    }
+    std::size_t Count() const { return pids_.size(); }
+
+private:
+    std::vector<pid_t> pids_;
+};
+
+// How many processes the system lists before id (all of them when id is absent).
+std::size_t ListedBefore(uint32_t id) {
+    std::size_t before = 0;
+    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char*) {
+        if (process.Id() == id) return false;
+        ++before;
+        return true;
+    });
+    return before;
+}
+
+using ManyProcesses = ProcessHelperTest;
+
+TEST_F(ManyProcesses, KillByNameFindsACopyListedPastTheThousandth) {
+    TamberTest::ChildProgram program;
+    Fillers fillers;
+    ASSERT_TRUE(fillers.Add(kListedBefore));
+    TamberTest::RunningChild target(program);
+    ASSERT_NE(0u, target.Id());
+    // Ids may wrap around and list the copy early: add fillers until enough come first.
+    while (ListedBefore(target.Id()) < kListedBefore && fillers.Count() < kMostFillers)
+        ASSERT_TRUE(fillers.Add(100));
+    ASSERT_GE(ListedBefore(target.Id()), kListedBefore);
+
+    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(program.Path().c_str()));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(target.Id()));
+}
+
+}  // namespace
