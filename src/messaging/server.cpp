@@ -111,9 +111,11 @@ bool StartAcceptThread(VantorServer& server) {
 
 uint16_t VantorServer_BoundPort(VantorServer* server) { return Tamber::LocalPort(server->listening); }
 
-std::size_t VantorServer_ClientCount(VantorServer* server) {
+std::vector<VantorMessageAgent*> VantorServer_ClientAgents(VantorServer* server) {
+    std::vector<VantorMessageAgent*> agents;
     Tamber::ScopedLock guard(server->clientsLock);
-    return server->clients.size();
+    for (const ClientNode& node : server->clients) agents.push_back(node.agent);
+    return agents;
 }
 
 extern "C" {

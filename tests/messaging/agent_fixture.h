@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -34,27 +33,7 @@ protected:
     }
     bool LogLacks(const std::string& text) { return log.Text().find(OnDisk(text)) == std::string::npos; }
 
-    // The next whole message on the far end: header fields and payload.
-    struct Received {
-        uint32_t headerSize, version;
-        int32_t type, payloadLength;
-        std::string payload;
-    };
-    std::optional<Received> ReadMessage(uint32_t timeoutMs = 10000) {
-        const auto header = pair.ReadFar(16, timeoutMs);
-        if (!header) return std::nullopt;
-        Received message{};
-        std::memcpy(&message.headerSize, header->data(), 4);
-        std::memcpy(&message.version, header->data() + 4, 4);
-        std::memcpy(&message.type, header->data() + 8, 4);
-        std::memcpy(&message.payloadLength, header->data() + 12, 4);
-        if (message.payloadLength > 0) {
-            const auto payload = pair.ReadFar(static_cast<std::size_t>(message.payloadLength), timeoutMs);
-            if (!payload) return std::nullopt;
-            message.payload = *payload;
-        }
-        return message;
-    }
+    std::optional<WireMessage> ReadMessage(uint32_t timeoutMs = 10000) { return TamberTest::ReadMessage(pair.Far(), timeoutMs); }
 
     LogSession log;
     LoopbackPair pair;

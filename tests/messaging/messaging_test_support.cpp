@@ -22,6 +22,72 @@ Tamber::Socket ConnectTo(uint16_t port) {
     return socket;
 }
 
+uint16_t UnusedPort() {
+    const Tamber::Socket probe = Tamber::OpenStreamSocket();
+    Tamber::BindLoopback(probe, 0);
+    const uint16_t port = Tamber::LocalPort(probe);
+    Tamber::CloseSocket(probe);
+    return port;
+}
+
+bool SendBytes(Tamber::Socket socket, const std::string& bytes) {
+    return Tamber::SendGather(socket, bytes.data(), bytes.size(), nullptr, 0);
+}
+
+bool Readable(Tamber::Socket socket, uint32_t timeoutMs) {
+    return Tamber::WaitReadable(socket, nullptr, timeoutMs) == Tamber::WaitResult::kReadable;
+}
+
+std::optional<std::string> ReadBytes(Tamber::Socket socket, std::size_t n, uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string bytes(n, '\0');
+    std::size_t received = 0;
+    while (received < n) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !Readable(socket, static_cast<uint32_t>(left))) return std::nullopt;
+        const long count = Tamber::ReceiveSome(socket, &bytes[received], n - received);
+        if (count <= 0) return std::nullopt;
+        received += static_cast<std::size_t>(count);
+    }
+    return bytes;
+}
+
+bool WaitForEnd(Tamber::Socket socket, uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char sink[256];
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!Readable(socket, 50)) continue;
+        if (Tamber::ReceiveSome(socket, sink, sizeof sink) <= 0) return true;
+    }
+    return false;
+}
+
+std::optional<WireMessage> ReadMessage(Tamber::Socket socket, uint32_t timeoutMs) {
+    const auto header = ReadBytes(socket, 16, timeoutMs);
+    if (!header) return std::nullopt;
+    WireMessage message{};
+    std::memcpy(&message.headerSize, header->data(), 4);
+    std::memcpy(&message.version, header->data() + 4, 4);
+    std::memcpy(&message.type, header->data() + 8, 4);
+    std::memcpy(&message.payloadLength, header->data() + 12, 4);
+    if (message.payloadLength > 0) {
+        const auto payload = ReadBytes(socket, static_cast<std::size_t>(message.payloadLength), timeoutMs);
+        if (!payload) return std::nullopt;
+        message.payload = *payload;
+    }
+    return message;
+}
+
+SocketSet::~SocketSet() {
+    for (Tamber::Socket socket : sockets_) Tamber::CloseSocket(socket);
+}
+
+Tamber::Socket SocketSet::Add(Tamber::Socket socket) {
+    if (socket != Tamber::kNoSocket) sockets_.push_back(socket);
+    return socket;
+}
+
 LoopbackPair::LoopbackPair() {
     const Tamber::Socket listening = Tamber::OpenStreamSocket();
     Tamber::BindLoopback(listening, 0);
@@ -54,29 +120,6 @@ Tamber::Socket LoopbackPair::TakeNear() {
     const Tamber::Socket taken = near_;
     near_ = Tamber::kNoSocket;
     return taken;
-}
-
-bool LoopbackPair::SendFar(const std::string& bytes) {
-    return Tamber::SendGather(far_, bytes.data(), bytes.size(), nullptr, 0);
-}
-
-std::optional<std::string> LoopbackPair::ReadFar(std::size_t n, uint32_t timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string bytes(n, '\0');
-    std::size_t received = 0;
-    while (received < n) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0 || !FarReadable(static_cast<uint32_t>(left))) return std::nullopt;
-        const long count = Tamber::ReceiveSome(far_, &bytes[received], n - received);
-        if (count <= 0) return std::nullopt;
-        received += static_cast<std::size_t>(count);
-    }
-    return bytes;
-}
-
-bool LoopbackPair::FarReadable(uint32_t timeoutMs) {
-    return Tamber::WaitReadable(far_, nullptr, timeoutMs) == Tamber::WaitResult::kReadable;
 }
 
 int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* payload) {

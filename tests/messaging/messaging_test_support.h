@@ -20,6 +20,37 @@ std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int
 
 // A socket connected to 127.0.0.1 at port with TCP_NODELAY, or kNoSocket.
 Tamber::Socket ConnectTo(uint16_t port);
+// A port on 127.0.0.1 that nothing listened on a moment ago.
+uint16_t UnusedPort();
+
+bool SendBytes(Tamber::Socket socket, const std::string& bytes);
+// Exactly n bytes within timeoutMs, or nothing.
+std::optional<std::string> ReadBytes(Tamber::Socket socket, std::size_t n, uint32_t timeoutMs = 10000);
+// Whether bytes (or the end of the connection) wait within timeoutMs.
+bool Readable(Tamber::Socket socket, uint32_t timeoutMs);
+// True when the peer ends the connection within timeoutMs; data before the end is skipped.
+bool WaitForEnd(Tamber::Socket socket, uint32_t timeoutMs = 10000);
+
+struct WireMessage {
+    uint32_t headerSize, version;
+    int32_t type, payloadLength;
+    std::string payload;
+};
+// The next whole message: header fields and payload.
+std::optional<WireMessage> ReadMessage(Tamber::Socket socket, uint32_t timeoutMs = 10000);
+
+// Sockets that the test made, closed at the end.
+class SocketSet {
+public:
+    SocketSet() = default;
+    ~SocketSet();
+    SocketSet(const SocketSet&) = delete;
+    SocketSet& operator=(const SocketSet&) = delete;
+    Tamber::Socket Add(Tamber::Socket socket);
+
+private:
+    std::vector<Tamber::Socket> sockets_;
+};
 
 // Two ends of one TCP connection on 127.0.0.1: `near` for the library, `far`
 // for the test. Both closed at the end unless taken.
@@ -38,11 +69,11 @@ public:
     // Leaves the near end open at the end: the test closes it itself.
     Tamber::Socket TakeNear();
 
-    bool SendFar(const std::string& bytes);
-    // Exactly n bytes from the far end within timeoutMs, or nothing.
-    std::optional<std::string> ReadFar(std::size_t n, uint32_t timeoutMs = 10000);
-    // Whether bytes wait on the far end within timeoutMs.
-    bool FarReadable(uint32_t timeoutMs);
+    bool SendFar(const std::string& bytes) { return SendBytes(far_, bytes); }
+    std::optional<std::string> ReadFar(std::size_t n, uint32_t timeoutMs = 10000) {
+        return ReadBytes(far_, n, timeoutMs);
+    }
+    bool FarReadable(uint32_t timeoutMs) { return Readable(far_, timeoutMs); }
 
 private:
     Tamber::Socket near_ = Tamber::kNoSocket;
