@@ -116,9 +116,11 @@ TEST_F(ProcessStop, KillByNameTakesABareNameOrAnyPathToIt) {
 TEST_F(ProcessStop, KillByNameNeverEndsTheCaller) {
     ChildProgram program;
     RunningChild sibling(program);
+    ChildReport report;
+    // Settings are read at start: the sibling must have read its own first.
+    ASSERT_TRUE(program.WaitForReport(sibling.Id(), &report));
     program.SetKillOwnName();
     RunningChild killer(program);
-    ChildReport report;
     // The killer writes its report after its kill by its own name.
     ASSERT_TRUE(program.WaitForReport(killer.Id(), &report));
     EXPECT_TRUE(TamberTest::WaitForProcessGone(sibling.Id()));
