@@ -63,6 +63,8 @@ std::list<ClientNode> TakeClients(VantorServer& server, bool endedOnly) {
     return taken;
 }
 
+// The node is listed before its agent starts, so that a broadcast made in
+// answer to the client's first message already reaches that client.
 void AddClient(VantorServer& server, Tamber::Socket socket) {
     Tamber::SetNoDelay(socket);
     VantorMessageAgent* agent = nullptr;
@@ -70,17 +72,12 @@ void AddClient(VantorServer& server, Tamber::Socket socket) {
         Tamber::CloseSocket(socket);
         return;
     }
-    void* context;
-    MessageArrivedCallback callback;
     {
         Tamber::ScopedLock guard(server.clientsLock);
-        context = server.callbackContext;
-        callback = server.callback;
+        VantorMessageAgent_SetMessageArrivedCallback(agent, server.callbackContext, server.callback);
+        server.clients.push_front(ClientNode{agent, socket});
     }
-    VantorMessageAgent_SetMessageArrivedCallback(agent, context, callback);
     VantorMessageAgent_Start(agent, socket);
-    Tamber::ScopedLock guard(server.clientsLock);
-    server.clients.push_front(ClientNode{agent, socket});
 }
 
 uint32_t AcceptThread(void* argument) {
