@@ -12,6 +12,9 @@ uint32_t SystemTickMilliseconds();
 namespace {
 
 std::atomic<uint32_t> g_offset{0};
+// While frozen the clock stands still between the test's own moves.
+std::atomic<bool> g_frozen{false};
+std::atomic<uint32_t> g_frozenTicks{0};
 std::atomic<bool> g_shortPauses{false};
 
 std::mutex& WaitersLock() {
@@ -28,7 +31,9 @@ constexpr uint32_t kSecondsPerWrap = 4294968u;
 
 }  // namespace
 
-uint32_t GetTickMilliseconds() { return SystemTickMilliseconds() + g_offset.load(); }
+uint32_t GetTickMilliseconds() {
+    return g_frozen.load() ? g_frozenTicks.load() : SystemTickMilliseconds() + g_offset.load();
+}
 
 uint32_t GetElapsedSeconds() { return GetTickMilliseconds() / 1000u; }
 
@@ -71,16 +76,21 @@ void NotifyClockWaiters() {
 namespace TestClock {
 
 void Advance(uint32_t ms) {
-    g_offset.fetch_add(ms);
+    if (g_frozen.load())
+        g_frozenTicks.fetch_add(ms);
+    else
+        g_offset.fetch_add(ms);
     NotifyClockWaiters();
 }
 
 void SetTicks(uint32_t ticks) {
-    g_offset.store(ticks - SystemTickMilliseconds());
+    g_frozenTicks.store(ticks);
+    g_frozen.store(true);
     NotifyClockWaiters();
 }
 
 void Reset() {
+    g_frozen.store(false);
     g_offset.store(0);
     NotifyClockWaiters();
 }

@@ -64,7 +64,8 @@ private:
 namespace TestClock {
 // Moves the clock forward by ms and wakes every ClockWaiter.
 void Advance(uint32_t ms);
-// Puts the clock at exactly ticks milliseconds (for example just before the wrap).
+// Puts the clock at exactly ticks milliseconds (for example just before the wrap)
+// and holds it there: from now on only Advance, SetTicks and Reset move it.
 void SetTicks(uint32_t ticks);
 // Back to the system clock.
 void Reset();
