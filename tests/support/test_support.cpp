@@ -7,6 +7,9 @@
 
 #include "TamberLauncher.h"
 #include "platform/clock.h"
+#include "platform/socket.h"
+
+#include <gtest/gtest.h>
 
 namespace TamberTest {
 
@@ -97,3 +100,16 @@ std::size_t CountOf(const std::string& text, const std::string& needle) {
 }
 
 }  // namespace TamberTest
+
+namespace {
+
+// Windows needs the socket library started before any socket is made.
+class SocketLibraryEnvironment : public testing::Environment {
+public:
+    void SetUp() override { Tamber::StartSocketLibrary(); }
+    void TearDown() override { Tamber::StopSocketLibrary(); }
+};
+
+const testing::Environment* const g_socketLibrary = testing::AddGlobalTestEnvironment(new SocketLibraryEnvironment);
+
+}  // namespace

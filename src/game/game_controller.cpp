@@ -1,0 +1,200 @@
+// The game's side: one connection to the launcher's game server, status and
+// chat messages, close requests, and the launcher's heartbeat watch.
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "TamberLauncher.h"
+#include "frame/log.h"
+#include "messaging/client.h"
+#include "platform/clock.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr uint32_t kHangSeconds = 150;
+
+struct VantorGameControllerStruct {
+    VantorClient* client = nullptr;
+    char firstProcessPath[Tamber::kMaxPath] = {};
+    char secondProcessPath[Tamber::kMaxPath] = {};
+    std::atomic<uint32_t> lastHeartbeatTime{0};
+
+    // The host sets callbacks on its thread while the socket thread reads them.
+    std::mutex callbackLock;
+    void* exitUserData = nullptr;
+    ExitCallback exitCallback = nullptr;
+    void* chatUserData = nullptr;
+    ReceiveChatMessageCallback chatCallback = nullptr;
+};
+
+// The socket thread takes its own reference for each message, so a Remove on
+// another thread never frees the record under a running callback.
+std::shared_ptr<VantorGameControllerStruct> g_controller;
+
+std::shared_ptr<VantorGameControllerStruct> Controller() { return std::atomic_load(&g_controller); }
+
+std::shared_ptr<VantorGameControllerStruct> RequireController() {
+    auto controller = Controller();
+    if (!controller) VantorLog_Message(kLogError, "VantorGameControllerStruct is not yet initialized.\n");
+    return controller;
+}
+
+void HandleExitRequest(VantorGameControllerStruct& controller) {
+    std::unique_lock<std::mutex> lock(controller.callbackLock);
+    const ExitCallback callback = controller.exitCallback;
+    void* userData = controller.exitUserData;
+    lock.unlock();
+    if (callback)
+        callback(userData);
+    else
+        VantorLog_Message(kLogWarning, "No VantorGameController \"Exit\" handler provided.");
+}
+
+void HandleChat(VantorGameControllerStruct& controller, const char* payload) {
+    std::unique_lock<std::mutex> lock(controller.callbackLock);
+    const ReceiveChatMessageCallback callback = controller.chatCallback;
+    void* userData = controller.chatUserData;
+    lock.unlock();
+    if (callback) callback(userData, payload);
+}
+
+int32_t VANTOR_CALL OnGameControllerMessage(void*, int32_t messageType, const char* payload) {
+    auto controller = Controller();
+    if (!controller) return 1;
+    switch (messageType) {
+        case VANTORMESSAGETYPE_CLOSE:
+        case VANTORMESSAGETYPE_INVALID:
+            HandleExitRequest(*controller);
+            break;
+        case VANTORMESSAGETYPE_HEARTBEAT:
+            controller->lastHeartbeatTime.store(Tamber::GetElapsedSeconds());
+            break;
+        case VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME:
+            HandleChat(*controller, payload);
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+int32_t Send(int32_t messageType, const char* payload) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    return VantorMessageAgent_SendMessage(VantorClient_Agent(controller->client), messageType, payload);
+}
+
+void RemoveController() {
+    auto controller = std::atomic_exchange(&g_controller, std::shared_ptr<VantorGameControllerStruct>());
+    if (controller) VantorClient_Delete(&controller->client);
+}
+
+}  // namespace
+
+extern "C" {
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath) {
+    // A second Init must not leave the first connection and its threads behind.
+    RemoveController();
+    auto controller = std::make_shared<VantorGameControllerStruct>();
+    Tamber::std_strncpy(controller->firstProcessPath, firstProcessPath, sizeof controller->firstProcessPath);
+    Tamber::std_strncpy(controller->secondProcessPath, secondProcessPath, sizeof controller->secondProcessPath);
+    controller->client = VantorClient_Init();
+    VantorMessageAgent_SetMessageArrivedCallback(VantorClient_Agent(controller->client), nullptr,
+                                                 OnGameControllerMessage);
+    std::atomic_store(&g_controller, controller);
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void) {
+    if (!RequireController()) return 0;
+    RemoveController();
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_Start(int32_t port) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    controller->lastHeartbeatTime.store(Tamber::GetElapsedSeconds());
+    return VantorClient_Start(controller->client, port);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendChatMessage(const char* text) {
+    if (!RequireController()) return 0;
+    Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, text);
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameConnectedToServerMessage(void) {
+    return Send(VANTORMESSAGETYPE_GAMECLIENT_CONNECTED_TO_SERVER, nullptr);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameLaunchedMessage(void) {
+    return Send(VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, nullptr);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameVersionMismatchMessage(void) {
+    return Send(VANTORMESSAGETYPE_GAMECLIENT_VERSION_MISMATCH, nullptr);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameAbandonedMessage(void) {
+    return Send(VANTORMESSAGETYPE_GAMECLIENT_ABANDONED, nullptr);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SendShutdownMessage(void) {
+    return Send(VANTORMESSAGETYPE_GAMECLIENT_STOPPED, nullptr);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SetExitCallback(void* userData, ExitCallback callback) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    std::lock_guard<std::mutex> lock(controller->callbackLock);
+    controller->exitUserData = userData;
+    controller->exitCallback = callback;
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SetReceiveChatMessageCallback(void* userData,
+                                                                                ReceiveChatMessageCallback callback) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    std::lock_guard<std::mutex> lock(controller->callbackLock);
+    controller->chatUserData = userData;
+    controller->chatCallback = callback;
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SetHeartbeatActive(int32_t active) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    return VantorMessageAgent_SetHeartbeatActive(VantorClient_Agent(controller->client), active);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_GetHeartbeatActive(int32_t* active) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    return VantorMessageAgent_GetHeartbeatActive(VantorClient_Agent(controller->client), active);
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_KillProcesses(void) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    VantorProcessHelper_KillProcessByName(controller->secondProcessPath);
+    VantorProcessHelper_KillProcessByName(controller->firstProcessPath);
+    VantorProcessHelper_KillProcessByName("dist_agent_core.exe");
+    VantorProcessHelper_KillProcessByName("DeltaDiff.exe");
+    VantorProcessHelper_KillProcessByName("DeltaPatch.exe");
+    return 1;
+}
+
+VANTOR_API int32_t VANTOR_CALL VantorGameController_AreProcessesHung(int32_t* hung) {
+    auto controller = RequireController();
+    if (!controller) return 0;
+    // Wrap-safe: the launcher counts as silent after 150 s, also across the 49.7-day wrap.
+    const uint32_t silent = Tamber::SecondsBetween(controller->lastHeartbeatTime.load(), Tamber::GetElapsedSeconds());
+    if (hung) *hung = silent >= kHangSeconds ? 1 : 0;
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TamberLauncher.h"
+#include "platform/clock.h"
+#include "raw_peer.h"
+#include "test_support.h"
+
+using TamberTest::CountOf;
+using TamberTest::RawListener;
+using TamberTest::RawPeer;
+using TamberTest::WaitUntil;
+
+namespace {
+
+struct Events {
+    std::mutex lock;
+    std::vector<std::string> chats;  // "<null>" for a null text
+    std::atomic<int> exits{0};
+    void* exitUserData = nullptr;
+};
+
+void VANTOR_CALL OnExit(void* userData) {
+    auto* events = static_cast<Events*>(userData);
+    events->exitUserData = userData;
+    ++events->exits;
+}
+
+void VANTOR_CALL OnChat(void* userData, const char* text) {
+    auto* events = static_cast<Events*>(userData);
+    std::lock_guard<std::mutex> guard(events->lock);
+    events->chats.push_back(text ? text : "<null>");
+}
+
+class GameController : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe")); }
+    void TearDown() override { VantorGameController_Remove(); }
+
+    // Starts the controller against a raw listener and returns the accepted peer.
+    std::unique_ptr<RawPeer> Connect() {
+        EXPECT_EQ(1, VantorGameController_Start(listener.Port()));
+        const Tamber::Socket accepted = listener.Accept();
+        EXPECT_NE(Tamber::kNoSocket, accepted);
+        return std::make_unique<RawPeer>(accepted);
+    }
+
+    std::size_t ChatCount() {
+        std::lock_guard<std::mutex> guard(events.lock);
+        return events.chats.size();
+    }
+
+    TamberTest::LogSession log{"game"};
+    TamberTest::FastTime time;
+    RawListener listener;
+    Events events;
+};
+
+TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
+    TamberTest::LogSession log("none");
+    int32_t value = 7;
+    EXPECT_EQ(0, VantorGameController_Remove());
+    EXPECT_EQ(0, VantorGameController_Start(1));
+    EXPECT_EQ(0, VantorGameController_SendChatMessage("x"));
+    EXPECT_EQ(0, VantorGameController_SendGameConnectedToServerMessage());
+    EXPECT_EQ(0, VantorGameController_SendGameLaunchedMessage());
+    EXPECT_EQ(0, VantorGameController_SendGameVersionMismatchMessage());
+    EXPECT_EQ(0, VantorGameController_SendGameAbandonedMessage());
+    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
+    EXPECT_EQ(0, VantorGameController_SetExitCallback(nullptr, nullptr));
+    EXPECT_EQ(0, VantorGameController_SetReceiveChatMessageCallback(nullptr, nullptr));
+    EXPECT_EQ(0, VantorGameController_SetHeartbeatActive(1));
+    EXPECT_EQ(0, VantorGameController_GetHeartbeatActive(&value));
+    EXPECT_EQ(0, VantorGameController_KillProcesses());
+    EXPECT_EQ(0, VantorGameController_AreProcessesHung(&value));
+    EXPECT_EQ(7, value);
+    EXPECT_EQ(14u, CountOf(log.Text(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+    // And again after a Remove.
+    VantorGameController_Init("a", "b");
+    EXPECT_EQ(1, VantorGameController_Remove());
+    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
+    EXPECT_EQ(15u, CountOf(log.Text(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+}
+
+TEST_F(GameController, StartToAClosedPortFails) {
+    const uint16_t port = TamberTest::FreePort();
+    EXPECT_EQ(0, VantorGameController_Start(port));
+    EXPECT_NE(std::string::npos, log.Text().find("ERROR: Unable to connect to server.\n"));
+    // Not started: the chat send still answers 1, the status sends 0.
+    EXPECT_EQ(1, VantorGameController_SendChatMessage("hello"));
+    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
+    EXPECT_EQ(2u, CountOf(log.Text(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
+}
+
+TEST_F(GameController, StartTwiceKeepsTheFirstConnection) {
+    auto peer = Connect();
+    EXPECT_EQ(0, VantorGameController_Start(listener.Port()));
+    EXPECT_NE(std::string::npos, log.Text().find("ERROR: This client has already been started.\n"));
+    EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
+    auto message = peer->ReceiveSkippingReplies();
+    ASSERT_TRUE(message);
+    EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, message->type);
+}
+
+TEST_F(GameController, StatusAndChatMessagesOnTheWire) {
+    auto peer = Connect();
+    EXPECT_EQ(1, VantorGameController_SendGameConnectedToServerMessage());
+    EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
+    EXPECT_EQ(1, VantorGameController_SendGameVersionMismatchMessage());
+    EXPECT_EQ(1, VantorGameController_SendGameAbandonedMessage());
+    EXPECT_EQ(1, VantorGameController_SendShutdownMessage());
+    EXPECT_EQ(1, VantorGameController_SendChatMessage("gg, well played"));
+    const int32_t expected[] = {10, 8, 9, 7, 1};
+    for (int32_t type : expected) {
+        auto message = peer->ReceiveSkippingReplies();
+        ASSERT_TRUE(message);
+        EXPECT_EQ(type, message->type);
+        EXPECT_EQ(16u, message->headerSize);
+        EXPECT_EQ(1u, message->version);
+        EXPECT_EQ(0, message->payloadLength);
+    }
+    auto chat = peer->ReceiveSkippingReplies();
+    ASSERT_TRUE(chat);
+    EXPECT_EQ(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, chat->type);
+    EXPECT_EQ("gg, well played", chat->payload);
+    EXPECT_NE(std::string::npos, log.Text().find("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
+}
+
+TEST_F(GameController, ChatFromTheLauncherReachesTheCallbackExactly) {
+    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
+    auto peer = Connect();
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi there | \"quoted\"");
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME);
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "ignored");
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "last");
+    ASSERT_TRUE(WaitUntil([&] { return ChatCount() == 3; }));
+    std::lock_guard<std::mutex> guard(events.lock);
+    EXPECT_EQ((std::vector<std::string>{"hi there | \"quoted\"", "<null>", "last"}), events.chats);
+}
+
+TEST_F(GameController, CloseCallsTheExitCallbackAndKeepsTheConnection) {
+    VantorGameController_SetExitCallback(&events, OnExit);
+    auto peer = Connect();
+    peer->Send(VANTORMESSAGETYPE_CLOSE);
+    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
+    EXPECT_EQ(&events, events.exitUserData);
+    EXPECT_EQ(1, VantorGameController_SendShutdownMessage());
+    auto message = peer->ReceiveSkippingReplies();
+    ASSERT_TRUE(message);
+    EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_STOPPED, message->type);
+    EXPECT_EQ(1, events.exits.load());
+}
+
+TEST_F(GameController, CloseWithoutAnExitCallbackWarns) {
+    auto peer = Connect();
+    peer->Send(VANTORMESSAGETYPE_CLOSE);
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "after");
+    const std::string warning = "WARNING: No VantorGameController \"Exit\" handler provided.";
+    ASSERT_TRUE(WaitUntil([&] { return log.Text().find(warning) != std::string::npos; }));
+    // No line feed of its own: the next line follows directly.
+    ASSERT_TRUE(WaitUntil([&] { return log.Text().find(warning + "INFO: ReceiveMessage") != std::string::npos; }));
+}
+
+TEST_F(GameController, AMalformedHeaderFromTheLauncherMeansExit) {
+    VantorGameController_SetExitCallback(&events, OnExit);
+    auto peer = Connect();
+    std::string bad = TamberTest::Encode(VANTORMESSAGETYPE_HEARTBEAT);
+    bad[0] = 20;  // header size 20
+    peer->SendBytes(bad);
+    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
+}
+
+TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
+    Tamber::TestClock::SetTicks(500000u);
+    auto peer = Connect();
+    int32_t hung = -1;
+    EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
+    EXPECT_EQ(0, hung);
+    Tamber::TestClock::Advance(149000u);
+    VantorGameController_AreProcessesHung(&hung);
+    EXPECT_EQ(0, hung);
+    Tamber::TestClock::Advance(1000u);
+    VantorGameController_AreProcessesHung(&hung);
+    EXPECT_EQ(1, hung);
+    peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
+    ASSERT_TRUE(WaitUntil([&] {
+        VantorGameController_AreProcessesHung(&hung);
+        return hung == 0;
+    }));
+}
+
+TEST_F(GameController, HangTestAcrossTheClockWrap) {
+    Tamber::TestClock::SetTicks(0xFFFFFFFFu - 60000u);  // a minute before the wrap
+    auto peer = Connect();
+    int32_t hung = -1;
+    Tamber::TestClock::Advance(149000u);
+    VantorGameController_AreProcessesHung(&hung);
+    EXPECT_EQ(0, hung);
+    Tamber::TestClock::Advance(2000u);
+    VantorGameController_AreProcessesHung(&hung);
+    EXPECT_EQ(1, hung);
+}
+
+TEST_F(GameController, HeartbeatFlagFollowsTheConnection) {
+    int32_t active = -1;
+    VantorGameController_GetHeartbeatActive(&active);
+    EXPECT_EQ(1, active);
+    EXPECT_EQ(1, VantorGameController_SetHeartbeatActive(2));
+    VantorGameController_GetHeartbeatActive(&active);
+    EXPECT_EQ(2, active);
+    VantorGameController_SetHeartbeatActive(1);
+
+    VantorServer* server = nullptr;
+    VantorServer_Create(&server);
+    const uint16_t port = TamberTest::FreePort();
+    ASSERT_EQ(1, VantorServer_Start(server, port));
+    ASSERT_EQ(1, VantorGameController_Start(port));
+    VantorServer_Delete(&server);  // the launcher goes away
+    EXPECT_TRUE(WaitUntil([&] {
+        VantorGameController_GetHeartbeatActive(&active);
+        return active == 0;
+    }));
+}
+
+int32_t VANTOR_CALL CollectAtServer(void* context, int32_t messageType, const char* payload) {
+    auto* events = static_cast<Events*>(context);
+    std::lock_guard<std::mutex> guard(events->lock);
+    events->chats.push_back(std::to_string(messageType) + ":" + (payload ? payload : "<null>"));
+    return 1;
+}
+
+TEST_F(GameController, TalksToALibraryServerBothWays) {
+    Events atServer;
+    VantorServer* server = nullptr;
+    VantorServer_Create(&server);
+    VantorServer_SetMessageArrivedCallback(server, &atServer, CollectAtServer);
+    const uint16_t port = TamberTest::FreePort();
+    ASSERT_EQ(1, VantorServer_Start(server, port));
+    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
+    ASSERT_EQ(1, VantorGameController_Start(port));
+    VantorGameController_SendGameLaunchedMessage();
+    VantorGameController_SendChatMessage("from game");
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard<std::mutex> guard(atServer.lock);
+        return atServer.chats.size() >= 2;
+    }));
+    {
+        std::lock_guard<std::mutex> guard(atServer.lock);
+        EXPECT_EQ("8:<null>", atServer.chats[0]);
+        EXPECT_EQ("12:from game", atServer.chats[1]);
+    }
+    VantorServer_SendMessageToAllClients(server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "to game");
+    ASSERT_TRUE(WaitUntil([&] { return ChatCount() == 1; }));
+    EXPECT_EQ("to game", events.chats[0]);
+    VantorGameController_Remove();
+    VantorServer_Delete(&server);
+}
+
+TEST_F(GameController, ASecondInitDropsTheFirstConnection) {
+    auto peer = Connect();
+    ASSERT_EQ(1, VantorGameController_Init("x", "y"));
+    EXPECT_TRUE(peer->WaitForClose());
+}
+
+struct BlockingChat {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+};
+
+void VANTOR_CALL BlockInChat(void* userData, const char*) {
+    auto* chat = static_cast<BlockingChat*>(userData);
+    chat->entered.store(true);
+    WaitUntil([chat] { return chat->release.load(); });
+}
+
+TEST_F(GameController, RemoveDuringARunningChatCallbackIsSafe) {
+    BlockingChat chat;
+    VantorGameController_SetReceiveChatMessageCallback(&chat, BlockInChat);
+    auto peer = Connect();
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hold");
+    ASSERT_TRUE(WaitUntil([&] { return chat.entered.load(); }));
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        chat.release.store(true);
+    });
+    EXPECT_EQ(1, VantorGameController_Remove());
+    releaser.join();
+    int32_t hung = 0;
+    EXPECT_EQ(0, VantorGameController_AreProcessesHung(&hung));
+}
+
+}  // namespace
