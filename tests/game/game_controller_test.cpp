@@ -8,6 +8,7 @@
 
 #include "TamberLauncher.h"
 #include "platform/clock.h"
+#include "child_program.h"
 #include "raw_peer.h"
 #include "test_support.h"
 
@@ -292,6 +293,23 @@ TEST_F(GameController, RemoveDuringARunningChatCallbackIsSafe) {
     releaser.join();
     int32_t hung = 0;
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&hung));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GameController, KillProcessesEndsBothProgramsByName) {
+    TamberTest::ChildProgram first;
+    TamberTest::ChildProgram second;
+    TamberTest::RunningChild a(first);
+    TamberTest::RunningChild b(second);
+    TamberTest::RunningChild c(second);
+    ASSERT_EQ(1, VantorGameController_Init(first.Path().c_str(), second.Path().c_str()));
+    EXPECT_EQ(1, VantorGameController_KillProcesses());
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(a.Id()));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(b.Id()));
+    EXPECT_TRUE(TamberTest::WaitForProcessGone(c.Id()));
 }
 
 }  // namespace
