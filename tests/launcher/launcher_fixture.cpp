@@ -1,5 +1,7 @@
 #include "launcher_fixture.h"
 
+#include <cstdlib>
+
 namespace TamberTest {
 
 HostEvents* g_hostEvents = nullptr;
@@ -12,6 +14,14 @@ void VANTOR_CALL RecordError(void* userData, int32_t errorType, const char* mess
     if (events->errors.empty()) events->logAtFirstError = ReadFile(events->logPath);
     events->errors.push_back(std::to_string(errorType) + ":" + message);
     events->errorUserData.push_back(userData);
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
 }
 
 void PickPorts(uint16_t* launcher, uint16_t* air, uint16_t* game) {

@@ -40,6 +40,9 @@ extern HostEvents* g_hostEvents;
 void VANTOR_CALL RecordExit(void* userData);
 void VANTOR_CALL RecordError(void* userData, int32_t errorType, const char* message);
 
+// Sets an environment variable of this process (and of the children it starts).
+void SetEnvironment(const char* name, const std::string& value);
+
 // Three distinct free ports.
 void PickPorts(uint16_t* launcher, uint16_t* air, uint16_t* game);
 
@@ -70,6 +73,30 @@ protected:
     }
     std::string Log() const { return log.Text(); }
 
+    // A raw Air client, listed by the Air server once it has answered a message.
+    std::unique_ptr<RawPeer> ConnectAir() { return ConnectListed(airPort); }
+    std::unique_ptr<RawPeer> ConnectGame() { return ConnectListed(gamePort); }
+    // Sends messageType and waits until its handler has finished: a second
+    // message's reply only leaves after the first message was handled.
+    static void SendAndWait(RawPeer& peer, int32_t messageType, const std::string& payload = "") {
+        peer.Send(messageType, payload);
+        peer.Send(VANTORMESSAGETYPE_PLAY_REPLAY);
+        for (int replies = 0; replies < 2;) {
+            auto message = peer.Receive(60000);
+            ASSERT_TRUE(message) << "no reply";
+            if (message->type == VANTORMESSAGETYPE_REPLY) ++replies;
+        }
+    }
+    // The game's process id once the launcher recorded a running game.
+    uint32_t RunningGameId() {
+        std::vector<uint32_t> ids;
+        WaitUntil([&] {
+            ids = ProcessIdsNamed(game.Name());
+            return !ids.empty();
+        });
+        return ids.empty() ? 0 : ids.back();
+    }
+
     LogSession log{"launcher"};
     FastTime time;
     ChildProgram launcher;
@@ -80,6 +107,14 @@ protected:
     uint16_t gamePort = 0;
     HostEvents events;
     std::vector<uint32_t> airIds;
+
+private:
+    static std::unique_ptr<RawPeer> ConnectListed(uint16_t port) {
+        auto peer = std::make_unique<RawPeer>(port);
+        EXPECT_TRUE(peer->Connected());
+        SendAndWait(*peer, VANTORMESSAGETYPE_PLAY_REPLAY);
+        return peer;
+    }
 };
 
 }  // namespace TamberTest
