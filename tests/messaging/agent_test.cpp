@@ -132,6 +132,7 @@ TEST_F(PeerGone, CloseInTheMiddleOfAHeaderDeliversNothing) {
 }
 
 TEST_F(PeerGone, ResetIsToldApart) {
+    if (!ResetsAreDelivered()) GTEST_SKIP() << "this system turns a zero-linger close into an orderly one";
     ASSERT_TRUE(Start());
     Tamber::SetResetOnClose(pair.Far());
     pair.CloseFar();

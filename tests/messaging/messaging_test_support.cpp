@@ -79,6 +79,15 @@ std::optional<WireMessage> ReadMessage(Tamber::Socket socket, uint32_t timeoutMs
     return message;
 }
 
+bool ResetsAreDelivered() {
+    LoopbackPair probe;
+    Tamber::SetResetOnClose(probe.Far());
+    probe.CloseFar();
+    char byte;
+    if (!Readable(probe.Near(), 10000)) return false;
+    return Tamber::ReceiveSome(probe.Near(), &byte, 1) < 0 && Tamber::IsConnectionReset(Tamber::LastSocketError());
+}
+
 SocketSet::~SocketSet() {
     for (Tamber::Socket socket : sockets_) Tamber::CloseSocket(socket);
 }

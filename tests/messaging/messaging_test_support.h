@@ -31,6 +31,10 @@ bool Readable(Tamber::Socket socket, uint32_t timeoutMs);
 // True when the peer ends the connection within timeoutMs; data before the end is skipped.
 bool WaitForEnd(Tamber::Socket socket, uint32_t timeoutMs = 10000);
 
+// Whether a close with a zero linger reaches the peer as a connection reset
+// here (Wine 8 delivers an orderly close instead).
+bool ResetsAreDelivered();
+
 struct WireMessage {
     uint32_t headerSize, version;
     int32_t type, payloadLength;
