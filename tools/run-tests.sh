@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The project's test command. Runs each tier in order and stops at the first
+# one that fails:
+#   dev         Linux debug build and tests
+#   asan        AddressSanitizer + UndefinedBehaviorSanitizer build and tests
+#   tsan        ThreadSanitizer build and tests
+#   mingw-x64   Windows x86_64 build, tests under Wine in a fresh prefix
+#   mingw-i686  the shipped 32-bit DLL: build, export and import tables
+#               (and the Linux library's exports)
+#   fuzz        libFuzzer targets (executables named *fuzz*), 60 s each;
+#               skipped while there are none
+# A one-line summary per tier (tests, wall time) closes the run.
+#
+#   bash tools/run-tests.sh
+#   TAMBER_TIERS="dev asan" bash tools/run-tests.sh     # a subset, in this order
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+all_tiers="dev asan tsan mingw-x64 mingw-i686 fuzz"
+tiers=${TAMBER_TIERS:-$all_tiers}
+for tier in $tiers; do
+    if [[ " $all_tiers " != *" $tier "* ]]; then
+        echo "run-tests: unknown tier '$tier' (tiers: $all_tiers)" >&2
+        exit 2
+    fi
+done
+
+fuzz_seconds=${TAMBER_FUZZ_SECONDS:-60}  # shorter only for local tries
+logs=$root/build/run-tests
+mkdir -p "$logs"
+summary=()
+current=""       # the tier that runs now
+started=0        # its start, in $SECONDS
+failed_step=""   # what failed in it
+wine_prefix=""
+fuzz_corpus=""
+
+stop_wine() {
+    [[ -n $wine_prefix ]] || return 0
+    WINEPREFIX=$wine_prefix timeout 60 wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$wine_prefix timeout 60 wineserver -w >/dev/null 2>&1 || true
+    rm -rf "$wine_prefix"
+    wine_prefix=""
+}
+
+finish() {
+    local status=$?
+    stop_wine
+    [[ -z $fuzz_corpus ]] || rm -rf "$fuzz_corpus"
+    if [[ -n $current ]]; then
+        summary+=("$(printf '%-11s FAILED: %s (%d s)' "$current" "${failed_step:-stopped, exit $status}" \
+            $((SECONDS - started)))")
+    fi
+    echo
+    echo "==== summary"
+    local line
+    for line in "${summary[@]}"; do echo "$line"; done
+    if [[ $status -eq 0 ]]; then echo "all tiers passed"; else echo "FAILED (exit $status)"; fi
+    exit $status
+}
+trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+begin() {
+    current=$1
+    started=$SECONDS
+    failed_step=""
+    : >"$logs/$current.log"
+    echo
+    echo "==== $current"
+}
+
+passed() {
+    summary+=("$(printf '%-11s %s (%d s)' "$current" "$1" $((SECONDS - started)))")
+    current=""
+}
+
+fail() {
+    failed_step=$1
+    exit 1
+}
+
+# Runs "$@" with its output also kept in the tier's log.
+logged() {
+    "$@" 2>&1 | tee -a "$logs/$current.log" || fail "$*"
+}
+
+configure_and_build() {
+    logged cmake --preset "$current"
+    logged cmake --build --preset "$current" -j2
+}
+
+ctest_count() {
+    grep -Eo 'tests failed out of [0-9]+' "$logs/$current.log" | tail -n1 | grep -Eo '[0-9]+$' || echo 0
+}
+
+need() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "$tool is missing (.ci/run installs it)"
+    done
+}
+
+test_tier() {
+    begin "$1"
+    configure_and_build
+    logged ctest --preset "$current"
+    passed "$(ctest_count) tests passed"
+}
+
+wine_tier() {
+    begin mingw-x64
+    need wine wineserver wineboot x86_64-w64-mingw32-g++-posix
+    configure_and_build
+    # A fresh prefix, never ~/.wine; a persistent server so programs start fast.
+    wine_prefix=$(mktemp -d "${TMPDIR:-/tmp}/tamber-wine-XXXXXX")
+    export WINEPREFIX=$wine_prefix WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+    wineserver -p >/dev/null 2>&1 || fail "wineserver -p"
+    # Boot before ctest, with no pipe attached: the services that boot leaves
+    # running inherit its output and would hold a pipe open for ever.
+    timeout 300 wineboot -i >/dev/null 2>&1 || fail "wineboot -i"
+    logged ctest --preset "$current"
+    stop_wine
+    unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+    passed "$(ctest_count) tests passed under Wine"
+}
+
+exports_tier() {
+    begin mingw-i686
+    need i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump nm
+    configure_and_build
+    # The Linux library too, freshly built, so both tables are checked together.
+    logged cmake --preset dev
+    logged cmake --build --preset dev -j2 --target TamberLauncher
+    logged bash tools/check-exports.sh build/mingw-i686/bin/TamberLauncher.dll build/dev/bin/libTamberLauncher.so
+    local count
+    count=$(grep -Eo 'TamberLauncher.dll: [0-9]+ exports' "$logs/$current.log" | grep -Eo '[0-9]+' | tail -n1)
+    passed "${count:-0} exports match the header (DLL and .so), system imports only"
+}
+
+fuzz_tier() {
+    begin fuzz
+    configure_and_build
+    local targets=()
+    mapfile -t targets < <(find build/fuzz/bin -maxdepth 1 -type f -perm -u+x -name '*fuzz*' 2>/dev/null | sort)
+    if [[ ${#targets[@]} -eq 0 ]]; then
+        echo "no fuzz targets yet: nothing to run"
+        passed "no fuzz targets yet, skipped"
+        return
+    fi
+    local target name status
+    local artifacts=$root/build/fuzz/artifacts
+    mkdir -p "$artifacts"
+    for target in "${targets[@]}"; do
+        name=$(basename "$target")
+        fuzz_corpus=$(mktemp -d "${TMPDIR:-/tmp}/tamber-corpus-XXXXXX")
+        echo "---- $name, ${fuzz_seconds} s"
+        status=0
+        "$target" -max_total_time=$fuzz_seconds -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$artifacts/" "$fuzz_corpus" >"$logs/fuzz-$name.log" 2>&1 || status=$?
+        rm -rf "$fuzz_corpus"
+        fuzz_corpus=""
+        if [[ $status -ne 0 ]]; then
+            tail -n 60 "$logs/fuzz-$name.log"
+            fail "$name exited $status; crashing input in $artifacts, log in $logs/fuzz-$name.log"
+        fi
+        grep -E '^Done' "$logs/fuzz-$name.log" || true
+    done
+    passed "${#targets[@]} targets x ${fuzz_seconds} s, no crash"
+}
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+for tier in $tiers; do
+    case $tier in
+        dev | asan | tsan) test_tier "$tier" ;;
+        mingw-x64) wine_tier ;;
+        mingw-i686) exports_tier ;;
+        fuzz) fuzz_tier ;;
+    esac
+done
