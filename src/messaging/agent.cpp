@@ -77,7 +77,6 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
         VantorLog_Message(kLogError, "Failed to start client socket thread.\n");
         return 0;
     }
-    agent->socket = socket;
     std::atomic_store(&agent->link, link);
     agent->connectionEnded.store(false);
     AgentSetFlag(*agent, agent->running, 1);

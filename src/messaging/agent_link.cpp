@@ -1,9 +1,10 @@
+#include <new>
+
 #include "messaging/agent_record.h"
 
-#include "platform/syserror.h"
-
 std::shared_ptr<AgentLink> AgentLink::Open(Tamber::Socket ownerSocket) {
-    std::shared_ptr<AgentLink> link(new AgentLink());
+    std::shared_ptr<AgentLink> link(new (std::nothrow) AgentLink());
+    if (!link) return nullptr;
     link->stop = Tamber::Waker::Create();
     if (!link->stop) return nullptr;
     link->connection = Tamber::DuplicateSocket(ownerSocket);

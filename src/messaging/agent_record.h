@@ -17,13 +17,15 @@
 // close and the system may hand out again, and the wake-up that Delete uses to
 // end the socket thread's wait whether or not the owner closed its socket.
 struct AgentLink {
+    // Null when the wake-up cannot be made (the last error tells why). A socket
+    // that cannot be duplicated still gives a link, whose reads and writes fail.
     static std::shared_ptr<AgentLink> Open(Tamber::Socket ownerSocket);
     ~AgentLink();
     AgentLink(const AgentLink&) = delete;
     AgentLink& operator=(const AgentLink&) = delete;
 
-    Tamber::Socket connection = Tamber::kNoSocket;
-    // Why the duplicate could not be made; its reads and writes then fail with it.
+    Tamber::Socket connection = Tamber::kNoSocket;  // owned
+    // Why the duplicate could not be made; reads and writes fail with it.
     uint32_t duplicateError = 0;
     std::unique_ptr<Tamber::Waker> stop;
 
@@ -35,7 +37,6 @@ private:
 // own reference, so that Delete never frees what a thread still uses.
 struct VantorMessageAgent {
     std::shared_ptr<VantorMessageAgent> self;  // the owner's reference; Delete drops it
-    Tamber::Socket socket = Tamber::kNoSocket;  // as given to Start; not owned
     std::shared_ptr<Tamber::Thread> socketThread;
     std::shared_ptr<Tamber::Thread> heartbeatThread;
     std::shared_ptr<Tamber::Mutex> sendLock = Tamber::Mutex::Create();

@@ -2,6 +2,8 @@
 // connection, broadcasts, and prunes clients whose connection has ended.
 #include "messaging/server.h"
 
+#include <atomic>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <new>
@@ -28,7 +30,6 @@ struct VantorServer {
     Tamber::Socket listening = Tamber::kNoSocket;
     std::shared_ptr<Tamber::Thread> acceptThread;
     std::atomic<int32_t> running{0};
-    int32_t port = 0;
     std::unique_ptr<Tamber::Waker> stop;  // ends the accept thread's wait at Delete
     // One lock for the list and the callback, taken by the accept thread, the
     // broadcast and Delete. A broadcast sends under it; agents are deleted
@@ -135,7 +136,6 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Start(VantorServer* server, int32_t 
         VantorLog_Message(kLogError, "Server is already running.\n");
         return 0;
     }
-    server->port = port;
     Tamber::SetReuseAddress(server->listening);
     if (!Tamber::BindLoopback(server->listening, static_cast<uint16_t>(port & 0xFFFF))) {
         VantorLog_SystemError("VantorServer_Start");

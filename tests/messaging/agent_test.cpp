@@ -93,6 +93,21 @@ TEST_F(AgentMisuse, SocketZeroIsRefusedAndSendsThenFail) {
     EXPECT_TRUE(LogHas("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
 }
 
+// Only 0 is refused: another unusable handle starts, and its first read and
+// every send fail as the system reports.
+TEST_F(AgentMisuse, AnUnusableSocketStartsAndItsConnectionEndsAtOnce) {
+    EXPECT_EQ(VantorMessageAgent_Start(agent, Tamber::kNoSocket), 1);
+    EXPECT_TRUE(LogHas("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
+    int32_t active = 1;
+    EXPECT_TRUE(WaitUntil([&] {
+        VantorMessageAgent_GetHeartbeatActive(agent, &active);
+        return active == 0;
+    }));
+    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
+    EXPECT_TRUE(LogHas("INFO: [VantorMessageAgent_WriteToSocketInternal] "));
+    EXPECT_TRUE(LogHas("WARNING: Failed to send to socket.\n"));
+}
+
 TEST_F(AgentMisuse, FlagsAreStoredAsGiven) {
     int32_t active = 0;
     VantorMessageAgent_GetHeartbeatActive(agent, &active);
@@ -141,6 +156,15 @@ TEST_F(PeerGone, ResetIsToldApart) {
     EXPECT_TRUE(LogHas("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
     ExpectConnectionEnded(agent);
     EXPECT_TRUE(LogLacks("Received 0 bytes"));
+}
+
+// Sends to a peer that has gone fail and are reported, without SIGPIPE.
+TEST_F(PeerGone, SendsFailQuietlyForTheProcess) {
+    ASSERT_TRUE(Start());
+    pair.CloseFar();
+    ExpectConnectionEnded(agent);
+    EXPECT_TRUE(WaitUntil([&] { return VantorMessageAgent_SendMessage(agent, 12, "anyone?") == 0; }));
+    EXPECT_TRUE(LogHas("WARNING: Failed to send to socket.\n"));
 }
 
 using AgentDelete = AgentOnPair;
