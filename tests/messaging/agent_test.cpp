@@ -108,15 +108,6 @@ TEST_F(AgentMisuse, AnUnusableSocketStartsAndItsConnectionEndsAtOnce) {
     EXPECT_TRUE(LogHas("WARNING: Failed to send to socket.\n"));
 }
 
-TEST_F(AgentMisuse, FlagsAreStoredAsGiven) {
-    int32_t active = 0;
-    VantorMessageAgent_GetHeartbeatActive(agent, &active);
-    EXPECT_EQ(active, 1);
-    EXPECT_EQ(VantorMessageAgent_SetHeartbeatActive(agent, 2), 1);
-    VantorMessageAgent_GetHeartbeatActive(agent, &active);
-    EXPECT_EQ(active, 2);
-}
-
 TEST_F(AgentMisuse, DeleteOfANeverStartedAgentNullsThePointerQuietly) {
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
     EXPECT_EQ(agent, nullptr);

@@ -77,6 +77,9 @@ TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAnsweredAndUnlogged) {
 
 TEST_F(Heartbeats, NoneWhileTheFlagIsNotExactlyOneAndOneAtOnceWhenItIs) {
     VantorMessageAgent_SetHeartbeatActive(nearAgent, 2);
+    int32_t active = 0;
+    VantorMessageAgent_GetHeartbeatActive(nearAgent, &active);
+    EXPECT_EQ(active, 2);
     StartBoth(100000);
     At(30);
     // The far agent's own heartbeat and its reply mark the time; none came from near.
@@ -100,18 +103,6 @@ TEST_F(Heartbeats, GoOnAcrossTheWrapOfTheMillisecondClock) {
     Tamber::TestClock::SetTicks(39000);
     ASSERT_TRUE(farRecorder.WaitFor(4));
     EXPECT_EQ(farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT), 2u);
-}
-
-TEST_F(Heartbeats, StopWhenTheConnectionEnds) {
-    StartBoth(100000);
-    Tamber::ShutdownSocket(pair.Far());
-    int32_t active = 1;
-    ASSERT_TRUE(WaitUntil([&] {
-        VantorMessageAgent_GetHeartbeatActive(nearAgent, &active);
-        return active == 0;
-    }));
-    At(25);
-    EXPECT_FALSE(farRecorder.WaitFor(1, 100));
 }
 
 }  // namespace
