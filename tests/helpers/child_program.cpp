@@ -27,13 +27,13 @@ std::string InstanceFile(const std::string& path, uint32_t id, const char* kind)
 
 }  // namespace
 
-std::string ChildProgramSource() {
+std::string ChildProgramSource(const std::string& program) {
     char directory[Tamber::kMaxPath] = {};
     Tamber::GetModuleDirectory(directory, sizeof directory);
-    return std::string(directory) + "tamber_child" + kExeSuffix;
+    return std::string(directory) + program + kExeSuffix;
 }
 
-ChildProgram::ChildProgram(const std::string& name, const std::string& subfolder)
+ChildProgram::ChildProgram(const std::string& name, const std::string& subfolder, const std::string& program)
     : name_(name.empty() ? "vt" + RandomHex(10) + kExeSuffix : name) {
     std::filesystem::path directory = folder_.Path();
     if (!subfolder.empty()) {
@@ -41,7 +41,7 @@ ChildProgram::ChildProgram(const std::string& name, const std::string& subfolder
         std::filesystem::create_directories(directory);
     }
     path_ = (directory / name_).string();
-    std::filesystem::copy_file(ChildProgramSource(), path_);
+    std::filesystem::copy_file(ChildProgramSource(program), path_);
     WriteSettings();
 }
 

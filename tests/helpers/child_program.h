@@ -19,8 +19,8 @@ namespace TamberTest {
 // ".exe" on Windows, "" elsewhere.
 extern const char* const kExeSuffix;
 
-// The built tamber_child beside the test executable.
-std::string ChildProgramSource();
+// A program built beside the test executable (tamber_child by default).
+std::string ChildProgramSource(const std::string& program = "tamber_child");
 
 // What one started instance saw.
 struct ChildReport {
@@ -33,8 +33,9 @@ struct ChildReport {
 // ended and waited for, then the folder is removed.
 class ChildProgram {
 public:
-    // An empty name gives a unique one.
-    explicit ChildProgram(const std::string& name = std::string(), const std::string& subfolder = std::string());
+    // An empty name gives a unique one. program names another test program to copy.
+    explicit ChildProgram(const std::string& name = std::string(), const std::string& subfolder = std::string(),
+                          const std::string& program = "tamber_child");
     ~ChildProgram();
     ChildProgram(const ChildProgram&) = delete;
     ChildProgram& operator=(const ChildProgram&) = delete;
