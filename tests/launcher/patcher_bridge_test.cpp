@@ -141,12 +141,12 @@ int32_t VANTOR_CALL PatcherPath(char* buffer, int32_t size) {
 
 TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
     g_callbackAnswer = BuiltLibrary("patcher");
+    SetEnvironment("TAMBER_PATCHER_TEXT", "cb");  // before any thread of the library runs
     ASSERT_EQ(1, VantorServerController_Init(launcher.Path().c_str(), launcherPort, air.Path().c_str(), airPort,
                                              game.Path().c_str(), gamePort, &events, RecordExit, RecordError,
                                              PatcherPath));
     ASSERT_EQ(1, VantorServerController_Start());
     airPeer = ConnectAir();
-    SetEnvironment("TAMBER_PATCHER_TEXT", "cb");
     EXPECT_EQ("GetInstallGameProgress:cb", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     // The buffer held the working-directory path that failed.
     EXPECT_NE(std::string::npos, g_callbackSaw.find(Tamber::PatcherLibraryFileName()));
