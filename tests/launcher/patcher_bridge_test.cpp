@@ -128,10 +128,12 @@ TEST_F(Patcher, CreateVersionLaunchesThePatchersGame) {
     EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
 }
 
+std::mutex g_callbackLock;  // the callback runs on a socket thread
 std::string g_callbackSaw;
 std::string g_callbackAnswer;
 
 int32_t VANTOR_CALL PatcherPath(char* buffer, int32_t size) {
+    std::lock_guard<std::mutex> guard(g_callbackLock);
     g_callbackSaw = buffer;
     if (g_callbackAnswer.size() >= static_cast<std::size_t>(size)) return 1;
     std::copy(g_callbackAnswer.begin(), g_callbackAnswer.end(), buffer);
@@ -140,7 +142,10 @@ int32_t VANTOR_CALL PatcherPath(char* buffer, int32_t size) {
 }
 
 TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
-    g_callbackAnswer = BuiltLibrary("patcher");
+    {
+        std::lock_guard<std::mutex> guard(g_callbackLock);
+        g_callbackAnswer = BuiltLibrary("patcher");
+    }
     SetEnvironment("TAMBER_PATCHER_TEXT", "cb");  // before any thread of the library runs
     ASSERT_EQ(1, VantorServerController_Init(launcher.Path().c_str(), launcherPort, air.Path().c_str(), airPort,
                                              game.Path().c_str(), gamePort, &events, RecordExit, RecordError,
@@ -149,6 +154,7 @@ TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
     airPeer = ConnectAir();
     EXPECT_EQ("GetInstallGameProgress:cb", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     // The buffer held the working-directory path that failed.
+    std::lock_guard<std::mutex> guard(g_callbackLock);
     EXPECT_NE(std::string::npos, g_callbackSaw.find(Tamber::PatcherLibraryFileName()));
     EXPECT_EQ(0u, CountOf(Log(), "Could not load"));
 }
