@@ -147,24 +147,6 @@ uint32_t CommandLineTooLongError() { return E2BIG; }
 
 ProcessId CurrentProcessId() { return static_cast<ProcessId>(getpid()); }
 
-ProcessHandle::~ProcessHandle() { Close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept : native_(other.native_), id_(other.id_) {
-    other.native_ = kNone;
-    other.id_ = 0;
-}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        native_ = other.native_;
-        id_ = other.id_;
-        other.native_ = kNone;
-        other.id_ = 0;
-    }
-    return *this;
-}
-
 void ProcessHandle::Close() {
     if (native_ != kNone) close(static_cast<int>(native_));
     native_ = kNone;

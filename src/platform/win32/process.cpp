@@ -65,24 +65,6 @@ uint32_t CommandLineTooLongError() { return ERROR_FILENAME_EXCED_RANGE; }
 
 ProcessId CurrentProcessId() { return GetCurrentProcessId(); }
 
-ProcessHandle::~ProcessHandle() { Close(); }
-
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept : native_(other.native_), id_(other.id_) {
-    other.native_ = kNone;
-    other.id_ = 0;
-}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        native_ = other.native_;
-        id_ = other.id_;
-        other.native_ = kNone;
-        other.id_ = 0;
-    }
-    return *this;
-}
-
 void ProcessHandle::Close() {
     if (native_ != kNone) CloseHandle(AsHandle(native_));
     native_ = kNone;
