@@ -128,6 +128,39 @@ void AnswerWithText(VantorServerControllerStruct& controller, PatcherFunction wh
     Broadcast(controller, ServerKind::Air, messageType, text);
 }
 
+enum class RequestKind { kWithVersion, kCancel, kAnswer };
+
+// The Air client's game-version requests: what each calls and logs first.
+struct PatcherRequest {
+    int32_t messageType;
+    RequestKind kind;
+    PatcherFunction function;
+    const char* logLine;  // a format with the version for kWithVersion
+};
+
+const PatcherRequest kRequests[] = {
+    {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, RequestKind::kWithVersion, kInstallGameVersion,
+     "Installing game version %s\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, RequestKind::kCancel, kCancelInstallGame, "Cancelling game install\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS, RequestKind::kAnswer, kGetInstallGameProgress, nullptr},
+    {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, RequestKind::kWithVersion, kPreviewGameVersion,
+     "Previewing game version %s\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, RequestKind::kCancel, kCancelPreviewGame, "Cancelling game preview\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_PROGRESS, RequestKind::kAnswer, kGetPreviewGameProgress, nullptr},
+    {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, RequestKind::kWithVersion, kUninstallGameVersion,
+     "Uninstalling game version %s\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, RequestKind::kCancel, kCancelUninstallGame, "Cancelling uninstall\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PROGRESS, RequestKind::kAnswer, kGetUninstallGameProgress, nullptr},
+    {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, RequestKind::kWithVersion, kPreviewUninstallGameVersion,
+     "Previewing uninstall version %s\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, RequestKind::kCancel, kCancelPreviewUninstallGame,
+     "Cancelling uninstall preview\n"},
+    {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_UNINSTALL_PROGRESS, RequestKind::kAnswer, kGetPreviewUninstallGameProgress,
+     nullptr},
+    {VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS, RequestKind::kAnswer, kEnumerateUninstallableGameVersions,
+     "Enumerating uninstallable game versions\n"},
+};
+
 }  // namespace
 
 bool PatcherAvailable() {
@@ -144,48 +177,21 @@ bool PatcherGameVersionToPath(const char* version, char* path) {
 }
 
 bool HandlePatcherMessage(VantorServerControllerStruct& controller, int32_t messageType, const char* payload) {
-    switch (messageType) {
-        case VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION:
-            CallWithVersion(kInstallGameVersion, "Installing game version %s\n", payload);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL:
-            Cancel(kCancelInstallGame, "Cancelling game install\n");
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS:
-            AnswerWithText(controller, kGetInstallGameProgress, messageType);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW:
-            CallWithVersion(kPreviewGameVersion, "Previewing game version %s\n", payload);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW:
-            Cancel(kCancelPreviewGame, "Cancelling game preview\n");
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_PROGRESS:
-            AnswerWithText(controller, kGetPreviewGameProgress, messageType);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION:
-            CallWithVersion(kUninstallGameVersion, "Uninstalling game version %s\n", payload);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL:
-            Cancel(kCancelUninstallGame, "Cancelling uninstall\n");
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PROGRESS:
-            AnswerWithText(controller, kGetUninstallGameProgress, messageType);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW:
-            CallWithVersion(kPreviewUninstallGameVersion, "Previewing uninstall version %s\n", payload);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW:
-            Cancel(kCancelPreviewUninstallGame, "Cancelling uninstall preview\n");
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_UNINSTALL_PROGRESS:
-            AnswerWithText(controller, kGetPreviewUninstallGameProgress, messageType);
-            return true;
-        case VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS:
-            VantorLog_Message(kLogInfo, "Enumerating uninstallable game versions\n");
-            AnswerWithText(controller, kEnumerateUninstallableGameVersions, messageType);
-            return true;
-        default:
-            return false;
+    const PatcherRequest* request = nullptr;
+    for (const PatcherRequest& candidate : kRequests)
+        if (candidate.messageType == messageType) request = &candidate;
+    if (request == nullptr) return false;
+    switch (request->kind) {
+        case RequestKind::kWithVersion:
+            CallWithVersion(request->function, request->logLine, payload);
+            break;
+        case RequestKind::kCancel:
+            Cancel(request->function, request->logLine);
+            break;
+        case RequestKind::kAnswer:
+            if (request->logLine) VantorLog_Message(kLogInfo, request->logLine);
+            AnswerWithText(controller, request->function, messageType);
+            break;
     }
+    return true;
 }
