@@ -51,7 +51,7 @@ TEST_F(ClientTest, MessagesGoBothWays) {
 
 // Each failed attempt is reported; a later one, once a server listens, connects.
 TEST_F(ClientTest, StartAgainstAClosedPortFailsEveryTimeUntilAServerListens) {
-    const uint16_t port = UnusedPort();
+    const uint16_t port = FreePort();
     EXPECT_EQ(VantorClient_Start(client, port), 0);
     EXPECT_EQ(VantorClient_Start(client, port), 0);
     EXPECT_TRUE(LogHas("INFO: [VantorClient_Start] "));

@@ -22,14 +22,6 @@ Tamber::Socket ConnectTo(uint16_t port) {
     return socket;
 }
 
-uint16_t UnusedPort() {
-    const Tamber::Socket probe = Tamber::OpenStreamSocket();
-    Tamber::BindLoopback(probe, 0);
-    const uint16_t port = Tamber::LocalPort(probe);
-    Tamber::CloseSocket(probe);
-    return port;
-}
-
 bool SendBytes(Tamber::Socket socket, const std::string& bytes) {
     return Tamber::SendGather(socket, bytes.data(), bytes.size(), nullptr, 0);
 }

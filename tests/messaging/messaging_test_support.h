@@ -12,6 +12,7 @@
 
 #include "TamberLauncher.h"
 #include "platform/socket.h"
+#include "raw_peer.h"
 
 namespace TamberTest {
 
@@ -20,9 +21,6 @@ std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int
 
 // A socket connected to 127.0.0.1 at port with TCP_NODELAY, or kNoSocket.
 Tamber::Socket ConnectTo(uint16_t port);
-// A port on 127.0.0.1 that nothing listened on a moment ago.
-uint16_t UnusedPort();
-
 bool SendBytes(Tamber::Socket socket, const std::string& bytes);
 // Exactly n bytes within timeoutMs, or nothing.
 std::optional<std::string> ReadBytes(Tamber::Socket socket, std::size_t n, uint32_t timeoutMs = 10000);
@@ -35,11 +33,6 @@ bool WaitForEnd(Tamber::Socket socket, uint32_t timeoutMs = 10000);
 // here (Wine 8 delivers an orderly close instead).
 bool ResetsAreDelivered();
 
-struct WireMessage {
-    uint32_t headerSize, version;
-    int32_t type, payloadLength;
-    std::string payload;
-};
 // The next whole message: header fields and payload.
 std::optional<WireMessage> ReadMessage(Tamber::Socket socket, uint32_t timeoutMs = 10000);
 
