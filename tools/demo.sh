@@ -60,16 +60,20 @@ for program in launcher air game; do
 done
 [ $wine -eq 1 ] && cp "$bin/TamberLauncher.dll" "$work/"
 
-# Three ports that nothing listens on.
+# Three distinct ports that nothing listens on, below Linux's range of
+# ephemeral ports (32768 and up), where outgoing connections could hold them.
 free_port() {
   local port
   for _ in $(seq 1 200); do
-    port=$((20000 + RANDOM % 40000))
+    port=$((20000 + RANDOM % 12000))
+    case " $* " in *" $port "*) continue ;; esac
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then echo "$port"; return; fi
   done
   echo "demo: no free port found" >&2; exit 1
 }
-launcher_port=$(free_port); air_port=$(free_port); game_port=$(free_port)
+launcher_port=$(free_port)
+air_port=$(free_port "$launcher_port")
+game_port=$(free_port "$launcher_port" "$air_port")
 
 export VANTOR_DEMO_START_MS=$(date +%s%3N)
 export VANTOR_DEMO_TIMELINE="$work/timeline.txt"
