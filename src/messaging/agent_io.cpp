@@ -42,6 +42,29 @@ ReadOutcome ReadFailed(bool errorReported) {
     return ReadOutcome::kFailed;
 }
 
+// Waits for the connection, then receives up to length bytes into buffer and
+// adds their count to received.
+ReadOutcome ReceiveInto(AgentLink& link, char* buffer, std::size_t length, std::size_t& received) {
+    switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever)) {
+        case Tamber::WaitResult::kWoken:
+            return ReadOutcome::kStopped;
+        case Tamber::WaitResult::kFailed:
+            return ReadFailed(true);
+        default:
+            break;
+    }
+    const long count = Tamber::ReceiveSome(link.connection, buffer, length);
+    if (count <= 0) return ReadFailed(count < 0);
+    received += static_cast<std::size_t>(count);
+    return ReadOutcome::kDone;
+}
+
+ReadOutcome Refill(AgentLink& link, ReceiveBuffer& pending) {
+    pending.begin = 0;
+    pending.end = 0;
+    return ReceiveInto(link, pending.bytes, ReceiveBuffer::kSize, pending.end);
+}
+
 }  // namespace
 
 int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t type, const char* payload) {
@@ -63,7 +86,8 @@ int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t typ
     return 1;
 }
 
-ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, void* buffer, std::size_t length) {
+ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, ReceiveBuffer& pending, void* buffer,
+                                                      std::size_t length) {
     if (link.connection == Tamber::kNoSocket) {
         Tamber::SetLastSystemError(link.duplicateError);
         return length == 0 ? ReadOutcome::kDone : ReadFailed(true);
@@ -71,24 +95,27 @@ ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, void* buf
     char* bytes = static_cast<char*>(buffer);
     std::size_t received = 0;
     while (received < length) {
-        switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever)) {
-            case Tamber::WaitResult::kWoken:
-                return ReadOutcome::kStopped;
-            case Tamber::WaitResult::kFailed:
-                return ReadFailed(true);
-            default:
-                break;
+        const std::size_t held = pending.end - pending.begin;
+        if (held > 0) {
+            const std::size_t taken = held < length - received ? held : length - received;
+            std::memcpy(bytes + received, pending.bytes + pending.begin, taken);
+            pending.begin += taken;
+            received += taken;
+            continue;
         }
-        const long count = Tamber::ReceiveSome(link.connection, bytes + received, length - received);
-        if (count <= 0) return ReadFailed(count < 0);
-        received += static_cast<std::size_t>(count);
+        // A large payload goes straight to its own buffer.
+        const bool direct = length - received >= ReceiveBuffer::kSize;
+        const ReadOutcome outcome = direct ? ReceiveInto(link, bytes + received, length - received, received)
+                                           : Refill(link, pending);
+        if (outcome != ReadOutcome::kDone) return outcome;
     }
     return ReadOutcome::kDone;
 }
 
-ReadOutcome AgentReceiveMessage(AgentLink& link, int32_t& type, std::unique_ptr<char[]>& payload) {
+ReadOutcome AgentReceiveMessage(AgentLink& link, ReceiveBuffer& pending, int32_t& type,
+                                std::unique_ptr<char[]>& payload) {
     MessageHeader header;
-    const ReadOutcome outcome = VantorMessageAgent_ReadFromSocketInternal(link, &header, sizeof header);
+    const ReadOutcome outcome = VantorMessageAgent_ReadFromSocketInternal(link, pending, &header, sizeof header);
     if (outcome != ReadOutcome::kDone) return outcome;
     type = CheckMessageHeader(header);
     payload.reset();
@@ -101,6 +128,6 @@ ReadOutcome AgentReceiveMessage(AgentLink& link, int32_t& type, std::unique_ptr<
                             header.payloadLength);
         return ReadOutcome::kFailed;
     }
-    return VantorMessageAgent_ReadFromSocketInternal(link, payload.get(),
+    return VantorMessageAgent_ReadFromSocketInternal(link, pending, payload.get(),
                                                      static_cast<std::size_t>(header.payloadLength));
 }

@@ -61,14 +61,27 @@ struct AgentThreadArgument {
 // and the heartbeat. Logs "SendMessage" unless the type is never logged.
 int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t type, const char* payload);
 
+// What the socket thread has received but not yet parsed. One receive takes
+// whatever has arrived, so a burst of messages costs one wait and one receive
+// rather than two of each per message. Messages still leave it one at a
+// time, each answered before it is delivered.
+struct ReceiveBuffer {
+    static constexpr std::size_t kSize = 4096;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    char bytes[kSize];
+};
+
 enum class ReadOutcome { kDone, kFailed, kStopped };
-// Reads exactly length bytes. kFailed after logging why; kStopped, silently,
-// when Delete woke the link.
-ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, void* buffer, std::size_t length);
+// Reads exactly length bytes, first from what `pending` holds. kFailed after
+// logging why; kStopped, silently, when Delete woke the link.
+ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, ReceiveBuffer& pending, void* buffer,
+                                                      std::size_t length);
 
 // Receives one message: its effective type and its NUL-terminated payload,
 // or none for a length of 0 or less.
-ReadOutcome AgentReceiveMessage(AgentLink& link, int32_t& type, std::unique_ptr<char[]>& payload);
+ReadOutcome AgentReceiveMessage(AgentLink& link, ReceiveBuffer& pending, int32_t& type,
+                                std::unique_ptr<char[]>& payload);
 
 // Stores a value of running or heartbeatActive and wakes the heartbeat thread.
 void AgentSetFlag(VantorMessageAgent& agent, std::atomic<int32_t>& flag, int32_t value);
