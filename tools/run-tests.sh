@@ -2,6 +2,8 @@
 # The project's test command. Runs each tier in order and stops at the first
 # one that fails:
 #   dev         Linux debug build and tests
+#   bench-smoke the benchmark's release build, every row run briefly; no
+#               figure is judged (see docs/performance.md)
 #   asan        AddressSanitizer + UndefinedBehaviorSanitizer build and tests
 #   tsan        ThreadSanitizer build and tests
 #   mingw-x64   Windows x86_64 build, tests under Wine in a fresh prefix
@@ -18,7 +20,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-all_tiers="dev asan tsan mingw-x64 mingw-i686 fuzz"
+all_tiers="dev bench-smoke asan tsan mingw-x64 mingw-i686 fuzz"
 tiers=${TAMBER_TIERS:-$all_tiers}
 for tier in $tiers; do
     if [[ " $all_tiers " != *" $tier "* ]]; then
@@ -142,6 +144,14 @@ exports_tier() {
     passed "${count:-0} exports match the header (DLL and .so), system imports only"
 }
 
+bench_smoke_tier() {
+    begin bench-smoke
+    logged cmake --preset bench
+    logged cmake --build --preset bench -j2
+    logged build/bench/bin/tamber_bench --smoke
+    passed "every row ran"
+}
+
 fuzz_tier() {
     begin fuzz
     configure_and_build
@@ -180,6 +190,7 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 for tier in $tiers; do
     case $tier in
         dev | asan | tsan) test_tier "$tier" ;;
+        bench-smoke) bench_smoke_tier ;;
         mingw-x64) wine_tier ;;
         mingw-i686) exports_tier ;;
         fuzz) fuzz_tier ;;
