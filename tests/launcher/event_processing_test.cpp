@@ -98,15 +98,36 @@ TEST_F(Supervision, AGameThatDiesUnannouncedIsReportedOnce) {
 }
 
 TEST_F(Supervision, AnAnnouncedExitIsNoCrash) {
+    // A game may announce its end either way; each ends one game without a crash report.
+    for (const int32_t announcement : {VANTORMESSAGETYPE_GAMECLIENT_STOPPED, VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}) {
+        const uint32_t id = LaunchGame();
+        auto gamePeer = ConnectGame();
+        gamePeer->Send(announcement);
+        End(id);  // the game goes within the launcher's 20 s wait
+        auto forwarded = ToAir();
+        ASSERT_TRUE(forwarded);
+        EXPECT_EQ(announcement, forwarded->type);
+        EXPECT_EQ(0, forwarded->payloadLength);
+        VantorServerController_ProcessEvents();
+        EXPECT_FALSE(ToAir(300)) << "type " << announcement;
+    }
+}
+
+TEST_F(Supervision, GameHeartbeatsKeepItRunning) {
     const uint32_t id = LaunchGame();
     auto gamePeer = ConnectGame();
-    gamePeer->Send(VANTORMESSAGETYPE_GAMECLIENT_STOPPED);
-    End(id);  // the game goes within the launcher's 20 s wait
-    auto stopped = ToAir();
-    ASSERT_TRUE(stopped);
-    EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_STOPPED, stopped->type);
+    Tamber::TestClock::Advance(140000u);
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_HEARTBEAT);
+    SendAndWait(*gamePeer, VANTORMESSAGETYPE_HEARTBEAT);
+    Tamber::TestClock::Advance(140000u);  // 280 s since the launch, 140 s since the heartbeat
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_HEARTBEAT);
     VantorServerController_ProcessEvents();
-    EXPECT_FALSE(ToAir(300));
+    // A stop would have ended it by now: it gets 500 ms of grace, then a kill.
+    EXPECT_FALSE(WaitUntil([&] { return !IsProcessAlive(id); }, std::chrono::milliseconds(1000)));
+    Tamber::TestClock::Advance(10000u);  // now 150 s since the game's heartbeat
+    VantorServerController_ProcessEvents();
+    EXPECT_TRUE(WaitForProcessGone(id));
+    EXPECT_EQ(0, events.exits.load());
 }
 
 TEST_F(Supervision, AGameSilentFor150SecondsIsStoppedThenReported) {
