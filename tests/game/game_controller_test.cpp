@@ -80,28 +80,28 @@ TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
     EXPECT_EQ(0, VantorGameController_KillProcesses());
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&value));
     EXPECT_EQ(7, value);
-    EXPECT_EQ(14u, CountOf(log.Text(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+    EXPECT_EQ(14u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
     // And again after a Remove.
     VantorGameController_Init("a", "b");
     EXPECT_EQ(1, VantorGameController_Remove());
     EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
-    EXPECT_EQ(15u, CountOf(log.Text(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+    EXPECT_EQ(15u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
 }
 
 TEST_F(GameController, StartToAClosedPortFails) {
     const uint16_t port = TamberTest::FreePort();
     EXPECT_EQ(0, VantorGameController_Start(port));
-    EXPECT_NE(std::string::npos, log.Text().find("ERROR: Unable to connect to server.\n"));
+    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: Unable to connect to server.\n"));
     // Not started: the chat send still answers 1, the status sends 0.
     EXPECT_EQ(1, VantorGameController_SendChatMessage("hello"));
     EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
-    EXPECT_EQ(2u, CountOf(log.Text(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
+    EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
 }
 
 TEST_F(GameController, StartTwiceKeepsTheFirstConnection) {
     auto peer = Connect();
     EXPECT_EQ(0, VantorGameController_Start(listener.Port()));
-    EXPECT_NE(std::string::npos, log.Text().find("ERROR: This client has already been started.\n"));
+    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: This client has already been started.\n"));
     EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
     auto message = peer->ReceiveSkippingReplies();
     ASSERT_TRUE(message);
@@ -129,7 +129,7 @@ TEST_F(GameController, StatusAndChatMessagesOnTheWire) {
     ASSERT_TRUE(chat);
     EXPECT_EQ(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, chat->type);
     EXPECT_EQ("gg, well played", chat->payload);
-    EXPECT_NE(std::string::npos, log.Text().find("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
+    EXPECT_NE(std::string::npos, log.Lines().find("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
 }
 
 TEST_F(GameController, ChatFromTheLauncherReachesTheCallbackExactly) {
@@ -162,9 +162,9 @@ TEST_F(GameController, CloseWithoutAnExitCallbackWarns) {
     peer->Send(VANTORMESSAGETYPE_CLOSE);
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "after");
     const std::string warning = "WARNING: No VantorGameController \"Exit\" handler provided.";
-    ASSERT_TRUE(WaitUntil([&] { return log.Text().find(warning) != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning) != std::string::npos; }));
     // No line feed of its own: the next line follows directly.
-    ASSERT_TRUE(WaitUntil([&] { return log.Text().find(warning + "INFO: ReceiveMessage") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning + "INFO: ReceiveMessage") != std::string::npos; }));
 }
 
 TEST_F(GameController, AMalformedHeaderFromTheLauncherMeansExit) {

@@ -21,7 +21,7 @@ protected:
             return !ids.empty();
         });
         ChildReport report;
-        if (ids.empty() || !program.WaitForReport(ids.back(), &report)) return {"<no game>"};
+        if (ids.empty() || !program.WaitForReport(ids.back(), &report) || report.argv.empty()) return {"<no game>"};
         return std::vector<std::string>(report.argv.begin() + 1, report.argv.end());
     }
     std::vector<std::string> Expected(const std::string& args) {

@@ -11,7 +11,7 @@ void VANTOR_CALL RecordExit(void* userData) { ++static_cast<HostEvents*>(userDat
 void VANTOR_CALL RecordError(void* userData, int32_t errorType, const char* message) {
     HostEvents* events = userData ? static_cast<HostEvents*>(userData) : g_hostEvents;
     std::lock_guard<std::mutex> guard(events->lock);
-    if (events->errors.empty()) events->logAtFirstError = ReadFile(events->logPath);
+    if (events->errors.empty()) events->logAtFirstError = FromDisk(ReadFile(events->logPath));
     events->errors.push_back(std::to_string(errorType) + ":" + message);
     events->errorUserData.push_back(userData);
 }

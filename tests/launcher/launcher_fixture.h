@@ -71,7 +71,7 @@ protected:
         airIds = ProcessIdsNamed(air.Name());
         ASSERT_EQ(1u, airIds.size());
     }
-    std::string Log() const { return log.Text(); }
+    std::string Log() const { return log.Lines(); }
 
     // A raw Air client, listed by the Air server once it has answered a message.
     std::unique_ptr<RawPeer> ConnectAir() { return ConnectListed(airPort); }

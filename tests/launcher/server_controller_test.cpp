@@ -20,16 +20,16 @@ TEST(LauncherUninitialised, ExportsFailWithOneLineEach) {
     EXPECT_EQ(0, VantorServerController_SetExitCallback(nullptr, nullptr));
     EXPECT_EQ(0, VantorServerController_VerifyAllNeededFilesExist());
     EXPECT_EQ(0, VantorServerController_ProcessEvents());
-    EXPECT_EQ(9u, CountOf(log.Text(), kNotInitialized));
+    EXPECT_EQ(9u, CountOf(log.Lines(), kNotInitialized));
     // These two log nothing.
     EXPECT_EQ(nullptr, VantorServerController_GetAirServerHandle());
     EXPECT_EQ(1, VantorServerController_RegisterHwnd(5));
     EXPECT_EQ(0, VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CLOSE, nullptr));
-    EXPECT_EQ(9u, CountOf(log.Text(), "ERROR: "));
+    EXPECT_EQ(9u, CountOf(log.Lines(), "ERROR: "));
     // Too-long arguments are refused before the record is looked for.
     const std::string tooLong(2001, 'a');
     EXPECT_EQ(0, VantorServerController_StartArgs(tooLong.c_str()));
-    EXPECT_EQ(1u, CountOf(log.Text(), "ERROR: Failed because arguments passed are too long.\n"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed because arguments passed are too long.\n"));
 }
 
 TEST_F(Launcher, InitListensOnTheLauncherPortOnly) {

@@ -150,9 +150,11 @@ TEST_F(ProcessStop, WaitByNameReturnsWhenTheProcessEnds) {
 TEST_F(ProcessStop, WaitByNameEndsEarlyWhenTheProcessIsKilled) {
     ChildProgram program;
     RunningChild child(program);
+    // Listed by name only once it runs (Wine lists a new process a little later).
+    TamberTest::ChildReport seen;
+    ASSERT_TRUE(program.WaitForReport(child.Id(), &seen));
     std::thread killer([&] {
-        TamberTest::ChildReport seen;
-        program.WaitForReport(child.Id(), &seen);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(child.Id());
         process.Terminate();
     });

@@ -24,6 +24,13 @@ std::string OnDisk(const std::string& text) {
     return out;
 }
 
+std::string FromDisk(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 std::string RandomHex(std::size_t digits) {
     static std::mt19937_64 generator{std::random_device{}()};
     static const char kHex[] = "0123456789abcdef";
@@ -68,6 +75,8 @@ void LogSession::Remove() {
 std::string LogSession::LogPath() const { return folder_.File("vantor-" + host_ + ".log"); }
 
 std::string LogSession::Text() const { return ReadFile(LogPath()); }
+
+std::string LogSession::Lines() const { return FromDisk(Text()); }
 
 FastTime::FastTime() { Tamber::TestClock::SetShortPauses(true); }
 

@@ -18,6 +18,8 @@ constexpr const char* kLineEnd = "\n";
 
 // Replaces every "\n" of text with kLineEnd.
 std::string OnDisk(const std::string& text);
+// Reads stored line ends back as "\n", for tests that search a log's content.
+std::string FromDisk(const std::string& text);
 
 // A fresh folder under the system temp folder, removed with everything in it.
 class TempDir {
@@ -52,7 +54,8 @@ public:
     ~LogSession();
     LogSession(const LogSession&) = delete;
     LogSession& operator=(const LogSession&) = delete;
-    std::string Text() const;  // the whole log file, as stored
+    std::string Text() const;   // the whole log file, as stored
+    std::string Lines() const;  // the same with "\n" line ends on every platform
     std::string LogPath() const;
     const TempDir& Folder() const { return folder_; }
 
