@@ -43,6 +43,11 @@ void Thread::ReleaseNative(Thread* thread) {
     thread->native_ = nullptr;
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+// Asked twice for every message sent (the send lock checks its owner): the
+// system call is made once per thread.
+uint32_t CurrentThreadId() {
+    thread_local const uint32_t id = static_cast<uint32_t>(syscall(SYS_gettid));
+    return id;
+}
 
 }  // namespace Tamber
