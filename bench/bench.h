@@ -18,12 +18,12 @@ struct Settings {
     int repetitions = 3;
     int roundTrips = 20000;   // measured per figure, after the warm-up
     int warmUpTrips = 1000;
-    uint32_t streamMs = 2000;  // measured window, after streamWarmUpMs
+    uint32_t streamMs = 1500;  // measured window, after streamWarmUpMs
     uint32_t streamWarmUpMs = 300;
     int idlePairs = 200;
     uint32_t idleMs = 10000;   // per repetition
     int broadcastClients = 1000;
-    uint32_t logMs = 1000;     // per thread count and repetition
+    uint32_t logMs = 500;      // per thread count and repetition
     int peerCpu = -1;          // the CPU the peer pins itself to; -1: none
 
     static Settings Full();

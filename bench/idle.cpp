@@ -85,7 +85,7 @@ bool RunIdle(const Settings& settings, Table& table) {
         return false;
     }
     const double connections = settings.idlePairs;
-    const double floor = kFloorWakeUpsPerPeriod / (kHeartbeatMs / 1000.0);
+    const double floorRate = kFloorWakeUpsPerPeriod / (kHeartbeatMs / 1000.0);
     std::vector<double> wakeUps, cpu, floors;
     for (int repetition = 0; repetition < settings.repetitions; ++repetition) {
         const uint64_t switchesBefore = VoluntarySwitchesOfOtherThreads();
@@ -98,7 +98,7 @@ bool RunIdle(const Settings& settings, Table& table) {
         const double seconds = static_cast<double>(end - start) / 1e9;
         wakeUps.push_back(static_cast<double>(switchesAfter - switchesBefore) / connections / seconds);
         cpu.push_back((cpuAfter - cpuBefore) * 1000.0 / connections / seconds);
-        floors.push_back(floor);
+        floors.push_back(floorRate);
     }
     table.Add({"4", "idle, wake-ups per connection per second", wakeUps, floors, {Target::kValueAtMost, 0.5}, 3});
     table.Add({"4", "idle, CPU ms per connection per second", cpu, {}, {Target::kValueAtMost, 0.05}, 4});

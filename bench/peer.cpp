@@ -6,8 +6,8 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -30,7 +30,7 @@ namespace Bench {
 
 namespace {
 
-constexpr uint32_t kMaxLifeMs = 120000;
+constexpr uint32_t kMaxLifeMs = 600000;
 constexpr uint32_t kAcceptMs = 30000;
 constexpr uint32_t kAcceptSliceMs = 100;
 constexpr int32_t kHeaderSize = 16;
