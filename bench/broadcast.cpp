@@ -15,7 +15,6 @@ namespace Bench {
 
 namespace {
 
-constexpr uint32_t kPeerStartMs = 10000;
 constexpr uint32_t kConnectedWithinMs = 60000;
 constexpr uint32_t kArrivalWithinMs = 10000;
 constexpr uint32_t kQuietMs = 100;

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Bench {
 
 namespace {
 
-constexpr double kNoFigure = std::nan("");
+constexpr double kNoFigure = std::numeric_limits<double>::quiet_NaN();
 
 double RatioOf(const Line& line) {
     if (line.baselines.empty() || line.baselines.size() != line.values.size()) return kNoFigure;
