@@ -1,10 +1,14 @@
 // Rows 1 and 2: a message through an agent, the peer agent's automatic reply,
 // the reply seen by the sender's callback; against a plain 16-byte ping-pong.
-// The peer runs in the second process on the other CPU.
+// The peers run in the second process on the other CPU.
+//
+// The plain ping-pong and the four agent variants each keep one connection
+// open for a repetition and take turns in blocks of round trips, so that a
+// slow stretch of the machine falls on all of them alike.
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -17,7 +21,8 @@ namespace Bench {
 namespace {
 
 constexpr uint32_t kPeerStartMs = 10000;
-constexpr uint32_t kRunLimitMs = 60000;
+constexpr uint32_t kBlockLimitMs = 60000;
+constexpr int kBlocks = 20;
 
 struct Percentiles {
     double p50 = 0;
@@ -37,87 +42,118 @@ Percentiles Summarise(std::vector<uint64_t>& nanoseconds) {
     return result;
 }
 
-// The plain ping-pong against the echo peer; false if a send or read failed.
-bool PlainRoundTrips(uint16_t port, int warmUp, int count, Percentiles& out) {
-    const Tamber::Socket socket = ConnectNoDelay(port);
-    if (socket == Tamber::kNoSocket) return false;
-    std::vector<uint64_t> samples;
-    samples.reserve(static_cast<std::size_t>(count));
-    char bytes[16] = {};
-    bool ok = true;
-    for (int i = 0; i < warmUp + count && ok; ++i) {
-        const uint64_t start = NowNanoseconds();
-        ok = SendAll(socket, bytes, sizeof bytes) && ReceiveExactly(socket, bytes, sizeof bytes);
-        if (i >= warmUp) samples.push_back(NowNanoseconds() - start);
-    }
-    CloseConnection(socket);
-    out = Summarise(samples);
-    return ok;
-}
+// Round trips of 16 bytes each way with the echo peer, one blocking thread.
+class PlainPingPong {
+public:
+    explicit PlainPingPong(uint16_t port) : socket_(ConnectNoDelay(port)) {}
+    ~PlainPingPong() { CloseConnection(socket_); }
+    PlainPingPong(const PlainPingPong&) = delete;
+    PlainPingPong& operator=(const PlainPingPong&) = delete;
 
-// Driven from the sender's callback: each reply records its round trip and
-// sends the next message from the agent's own socket thread, so no hand-over
-// between threads sits in the measured path.
-struct PingPong {
-    VantorMessageAgent* agent = nullptr;
-    int32_t type = 0;
-    const char* payload = nullptr;
-    int warmUp = 0;
-    int total = 0;
-    int replies = 0;
-    std::atomic<uint64_t> sentAt{0};  // the first send is the main thread's
-    std::vector<uint64_t> samples;
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
+    // Adds count round trips to samples (null: not kept); false if one failed.
+    bool Run(int count, std::vector<uint64_t>* samples) {
+        if (socket_ == Tamber::kNoSocket) return false;
+        char bytes[16] = {};
+        for (int i = 0; i < count; ++i) {
+            const uint64_t start = NowNanoseconds();
+            if (!SendAll(socket_, bytes, sizeof bytes) || !ReceiveExactly(socket_, bytes, sizeof bytes)) return false;
+            if (samples != nullptr) samples->push_back(NowNanoseconds() - start);
+        }
+        return true;
+    }
 
-    void Send() {
-        sentAt.store(NowNanoseconds(), std::memory_order_relaxed);
-        if (VantorMessageAgent_SendMessage(agent, type, payload) != 1) Finish();
-    }
-    void Finish() {
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
-        finished.notify_all();
-    }
+private:
+    Tamber::Socket socket_;
 };
 
-int32_t VANTOR_CALL OnReply(void* context, int32_t type, const char*) {
-    if (type != VANTORMESSAGETYPE_REPLY) return 0;
-    PingPong& run = *static_cast<PingPong*>(context);
-    const uint64_t now = NowNanoseconds();
-    if (run.replies++ >= run.warmUp) run.samples.push_back(now - run.sentAt.load(std::memory_order_relaxed));
-    if (run.replies < run.total)
-        run.Send();
-    else
-        run.Finish();
-    return 0;
-}
-
-// One connection to the peer's server, one agent, warmUp + count round trips.
-bool AgentRoundTrips(uint16_t port, int32_t type, const char* payload, int warmUp, int count, Percentiles& out) {
-    const Tamber::Socket socket = ConnectNoDelay(port);
-    if (socket == Tamber::kNoSocket) return false;
-    PingPong run;
-    run.type = type;
-    run.payload = payload;
-    run.warmUp = warmUp;
-    run.total = warmUp + count;
-    run.samples.reserve(static_cast<std::size_t>(count));
-    VantorMessageAgent_Create(&run.agent);
-    VantorMessageAgent_SetMessageArrivedCallback(run.agent, &run, OnReply);
-    bool ok = VantorMessageAgent_Start(run.agent, socket) == 1;
-    if (ok) {
-        run.Send();
-        std::unique_lock<std::mutex> guard(run.lock);
-        ok = run.finished.wait_for(guard, std::chrono::milliseconds(kRunLimitMs), [&] { return run.done; });
+// Round trips through an agent on its own connection to the peer's server,
+// driven from the sender's callback: each reply records its round trip and
+// sends the next message from the agent's own socket thread, so no hand-over
+// between threads sits in the measured path.
+class AgentPingPong {
+public:
+    AgentPingPong(uint16_t port, int32_t type, const char* payload)
+        : socket_(ConnectNoDelay(port)), type_(type), payload_(payload) {
+        VantorMessageAgent_Create(&agent_);
+        VantorMessageAgent_SetMessageArrivedCallback(agent_, this, OnReply);
+        started_ = socket_ != Tamber::kNoSocket && VantorMessageAgent_Start(agent_, socket_) == 1;
     }
-    CloseConnection(socket);
-    VantorMessageAgent_Delete(&run.agent);
-    ok = ok && static_cast<int>(run.samples.size()) == count;
-    out = Summarise(run.samples);
-    return ok;
-}
+    // The owner's order: the socket first, which ends the agent's reader.
+    ~AgentPingPong() {
+        CloseConnection(socket_);
+        VantorMessageAgent_Delete(&agent_);
+    }
+    AgentPingPong(const AgentPingPong&) = delete;
+    AgentPingPong& operator=(const AgentPingPong&) = delete;
+
+    bool Run(int count, std::vector<uint64_t>* samples) {
+        if (!started_ || count <= 0) return started_;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            remaining_ = count;
+            samples_ = samples;
+            done_ = false;
+            failed_ = false;
+        }
+        Send();
+        std::unique_lock<std::mutex> guard(lock_);
+        const bool finished = finished_.wait_for(guard, std::chrono::milliseconds(kBlockLimitMs), [&] { return done_; });
+        // A late reply of a block that did not finish must find nothing to record.
+        done_ = true;
+        samples_ = nullptr;
+        started_ = finished && !failed_;
+        return started_;
+    }
+
+private:
+    static int32_t VANTOR_CALL OnReply(void* context, int32_t type, const char*) {
+        if (type == VANTORMESSAGETYPE_REPLY) static_cast<AgentPingPong*>(context)->Replied();
+        return 0;
+    }
+
+    void Replied() {
+        const uint64_t now = NowNanoseconds();
+        bool more = false;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (done_) return;
+            if (samples_ != nullptr) samples_->push_back(now - sentAt_);
+            more = --remaining_ > 0;
+            if (!more) Finish(false);
+        }
+        if (more) Send();
+    }
+
+    void Send() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            sentAt_ = NowNanoseconds();
+        }
+        if (VantorMessageAgent_SendMessage(agent_, type_, payload_) == 1) return;
+        std::lock_guard<std::mutex> guard(lock_);
+        Finish(true);
+    }
+
+    // Called with lock_ held.
+    void Finish(bool failed) {
+        done_ = true;
+        failed_ = failed;
+        finished_.notify_all();
+    }
+
+    Tamber::Socket socket_;
+    VantorMessageAgent* agent_ = nullptr;
+    const int32_t type_;
+    const char* const payload_;
+    bool started_ = false;
+    std::mutex lock_;
+    std::condition_variable finished_;
+    int remaining_ = 0;
+    std::vector<uint64_t>* samples_ = nullptr;
+    uint64_t sentAt_ = 0;
+    bool done_ = true;
+    bool failed_ = false;
+};
 
 struct Variant {
     const char* row;
@@ -148,25 +184,34 @@ bool RunRoundTrips(const Settings& settings, Table& table) {
         return false;
     }
 
+    const int perBlock = std::max(1, settings.roundTrips / kBlocks);
     std::vector<double> plain50, plain99;
     std::vector<double> agent50[kVariants], agent99[kVariants];
     for (int repetition = 0; repetition < settings.repetitions; ++repetition) {
-        Percentiles plain;
-        if (!PlainRoundTrips(echoPort, settings.warmUpTrips, settings.roundTrips, plain)) {
-            std::fprintf(stderr, "tamber_bench: the plain ping-pong failed\n");
+        PlainPingPong plain(echoPort);
+        std::vector<std::unique_ptr<AgentPingPong>> agentRuns;
+        for (const Variant& variant : variants)
+            agentRuns.push_back(std::make_unique<AgentPingPong>(agentPort, variant.type, variant.payload));
+        bool ok = plain.Run(settings.warmUpTrips, nullptr);
+        for (auto& run : agentRuns) ok = ok && run->Run(settings.warmUpTrips, nullptr);
+
+        std::vector<uint64_t> plainSamples;
+        std::vector<uint64_t> agentSamples[kVariants];
+        for (int block = 0; ok && block < kBlocks; ++block) {
+            ok = plain.Run(perBlock, &plainSamples);
+            for (std::size_t v = 0; ok && v < kVariants; ++v) ok = agentRuns[v]->Run(perBlock, &agentSamples[v]);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "tamber_bench: a round trip failed\n");
             return false;
         }
-        plain50.push_back(plain.p50);
-        plain99.push_back(plain.p99);
+        const Percentiles plainFigures = Summarise(plainSamples);
+        plain50.push_back(plainFigures.p50);
+        plain99.push_back(plainFigures.p99);
         for (std::size_t v = 0; v < kVariants; ++v) {
-            Percentiles measured;
-            if (!AgentRoundTrips(agentPort, variants[v].type, variants[v].payload, settings.warmUpTrips,
-                                 settings.roundTrips, measured)) {
-                std::fprintf(stderr, "tamber_bench: round trips through agents failed (%s)\n", variants[v].row);
-                return false;
-            }
-            agent50[v].push_back(measured.p50);
-            agent99[v].push_back(measured.p99);
+            const Percentiles figures = Summarise(agentSamples[v]);
+            agent50[v].push_back(figures.p50);
+            agent99[v].push_back(figures.p99);
         }
     }
     for (std::size_t v = 0; v < kVariants; ++v) {
