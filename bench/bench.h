@@ -18,8 +18,8 @@ struct Settings {
     int repetitions = 3;
     int roundTrips = 20000;   // measured per figure, after the warm-up
     int warmUpTrips = 1000;
-    uint32_t streamMs = 1500;  // measured window, after streamWarmUpMs
-    uint32_t streamWarmUpMs = 300;
+    uint32_t streamMs = 1500;  // measured per stream, in slices
+    uint32_t streamWarmUpMs = 50;  // before each slice
     int idlePairs = 200;
     uint32_t idleMs = 10000;   // per repetition
     int broadcastClients = 1000;

@@ -26,7 +26,7 @@ Settings Settings::Smoke() {
     settings.roundTrips = 200;
     settings.warmUpTrips = 20;
     settings.streamMs = 100;
-    settings.streamWarmUpMs = 20;
+    settings.streamWarmUpMs = 10;
     settings.idlePairs = 10;
     settings.idleMs = 300;
     settings.broadcastClients = 20;

@@ -41,7 +41,8 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-// Watches standard input on its own thread: the parent closes it to end the role.
+// Watches standard input on its own thread. The parent closes it to end the
+// role; senders also obey the lines "go" and "pause".
 class InputWatch {
 public:
     InputWatch() : thread_([this] { Watch(); }) {}
@@ -49,27 +50,49 @@ public:
     InputWatch(const InputWatch&) = delete;
     InputWatch& operator=(const InputWatch&) = delete;
     bool Ended() const { return ended_.load(std::memory_order_relaxed); }
+    bool Going() const { return going_.load(std::memory_order_relaxed); }
     // Blocks until the input ends or the role's life is over.
     void Wait() {
         std::unique_lock<std::mutex> lock(lock_);
         changed_.wait_for(lock, std::chrono::milliseconds(kMaxLifeMs), [this] { return Ended(); });
     }
+    // Blocks until "go" (true) or the end of the input (false).
+    bool WaitForGo() {
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait_for(lock, std::chrono::milliseconds(kMaxLifeMs), [this] { return Ended() || Going(); });
+        return !Ended() && Going();
+    }
 
 private:
     void Watch() {
         const uint64_t deadline = NowNanoseconds() + uint64_t{kMaxLifeMs} * 1000000u;
-        char bytes[64];
+        std::string pending;
         for (uint64_t now = NowNanoseconds(); now < deadline; now = NowNanoseconds()) {
             pollfd entry{STDIN_FILENO, POLLIN, 0};
             const int ready = poll(&entry, 1, static_cast<int>((deadline - now) / 1000000u) + 1);
             if (ready < 0 && errno != EINTR) break;
-            if (ready > 0 && read(STDIN_FILENO, bytes, sizeof bytes) <= 0) break;
+            if (ready <= 0) continue;
+            char bytes[64];
+            const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
+            if (count <= 0) break;
+            pending.append(bytes, static_cast<std::size_t>(count));
+            for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+                Command(pending.substr(0, end));
+                pending.erase(0, end + 1);
+            }
         }
         std::lock_guard<std::mutex> guard(lock_);
+        going_.store(false);
         ended_.store(true);
         changed_.notify_all();
     }
+    void Command(const std::string& line) {
+        std::lock_guard<std::mutex> guard(lock_);
+        going_.store(line == "go");
+        changed_.notify_all();
+    }
     std::atomic<bool> ended_{false};
+    std::atomic<bool> going_{false};
     std::mutex lock_;
     std::condition_variable changed_;
     std::thread thread_;
@@ -156,7 +179,8 @@ void Drain(Tamber::Socket socket) {
     }
 }
 
-// The plain stream: one send per 48-byte message, replies drained on a thread.
+// The plain stream: one send per 48-byte message while told to go, replies
+// drained on a thread.
 int RawSender() {
     uint16_t port = 0;
     const Tamber::Socket listening = ListenLoopback(port);
@@ -170,8 +194,9 @@ int RawSender() {
         const int32_t header[4] = {kHeaderSize, 1, VANTORMESSAGETYPE_HEARTBEAT, 32};
         std::memcpy(message, header, sizeof header);
         std::memcpy(message + kHeaderSize, kPayload32, 32);
-        const uint64_t deadline = NowNanoseconds() + uint64_t{kMaxLifeMs} * 1000000u;
-        while (!input.Ended() && NowNanoseconds() < deadline && SendAll(socket, message, sizeof message)) {
+        bool sending = true;
+        while (sending && input.WaitForGo()) {
+            while (sending && input.Going()) sending = SendAll(socket, message, sizeof message);
         }
         Tamber::ShutdownSocket(socket);
         drainer.join();
@@ -182,7 +207,7 @@ int RawSender() {
     return 0;
 }
 
-// The library's stream: SendMessage in a loop through an agent.
+// The library's stream: SendMessage in a loop through an agent while told to go.
 int AgentSender(int32_t type) {
     Vantor_Init("bench-peer");
     uint16_t port = 0;
@@ -196,9 +221,9 @@ int AgentSender(int32_t type) {
         VantorMessageAgent_Create(&agent);
         VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, Ignore);
         VantorMessageAgent_Start(agent, socket);
-        const uint64_t deadline = NowNanoseconds() + uint64_t{kMaxLifeMs} * 1000000u;
-        while (!input.Ended() && NowNanoseconds() < deadline &&
-               VantorMessageAgent_SendMessage(agent, type, kPayload32) == 1) {
+        bool sending = true;
+        while (sending && input.WaitForGo()) {
+            while (sending && input.Going()) sending = VantorMessageAgent_SendMessage(agent, type, kPayload32) == 1;
         }
         CloseConnection(socket);
         VantorMessageAgent_Delete(&agent);
