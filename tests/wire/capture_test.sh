@@ -120,4 +120,9 @@ times=$(cut -f5 "$work/decoded.txt" | tr '|' '\n' | sed '/^$/d' | wc -l)
 
 grep -F '"bad"' "$work/decoded.txt" | grep -qF "Invalid version on incoming message" ||
   fail "the wrong version is not flagged: $(grep -F '"bad"' "$work/decoded.txt")"
+
+# The port preference alone, without the heuristic, decodes the same.
+tshark -r "$work/capture.pcapng" -X "lua_script:$dissector" --disable-heuristic tamber_tcp -o "tamber.ports:$port" \
+  -Y tamber -T fields -e _ws.col.Info > "$work/by-port.txt" 2>"$work/tshark.txt" || fail "tshark: $(cat "$work/tshark.txt")"
+cut -f3 "$work/decoded.txt" | cmp -s - "$work/by-port.txt" || fail "decoded by port: $(cat "$work/by-port.txt")"
 echo "decoded $(wc -l < "$work/decoded.txt") frames as expected"
