@@ -4,12 +4,14 @@
 --
 -- Install: copy this file to ~/.local/lib/wireshark/plugins/ (or load it with
 -- tshark -X lua_script:tamber.lua). Streams are found by their first header
--- (size 16, version 1) on any port; ports can also be set under
--- Preferences > Protocols > TAMBER.
+-- (size 16, version 1) on any port; where another dissector owns the port,
+-- set tcp.try_heuristic_first, or list the ports under
+-- Preferences > Protocols > TAMBER (tshark: -o tamber.ports:27100-27102).
 --
 -- Filters: tamber.type_name, tamber.type, tamber.payload; hide the protocol's
 -- own traffic with  tamber && !(tamber.type in {4 5}) ; each reply carries
--- tamber.reply_to (the frame of the message it answers) and tamber.response_time.
+-- tamber.reply_to (the frame of the message it answers) and tamber.response_time;
+-- the message carries tamber.reply_in once the reply has been seen (tshark -2).
 
 local tamber = Proto("tamber", "TamberLauncher protocol")
 
@@ -175,8 +177,8 @@ local function dissect_message(tvb, pinfo, tree, offset, names)
     end
     if record and record.reply_in then item:add(f.reply_in, record.reply_in):set_generated() end
 
-    local short = name:gsub("^VANTORMESSAGETYPE_", "")
-    if effective == INVALID and msg_type < INVALID and msg_type >= 0 then short = short .. " (rejected)" end
+    local short = type_names[msg_type] or ("type " .. msg_type)
+    if effective == INVALID then short = short .. " (rejected)" end
     if payload_size > 0 then short = short .. ' "' .. (#text > 40 and text:sub(1, 40) .. "..." or text) .. '"' end
     table.insert(names, short)
     return HEADER_SIZE + payload_size
