@@ -3,6 +3,7 @@
 //
 // The launcher starts it with "... -- AIR_PORT"; the port is the first word
 // after "--".
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -66,6 +67,15 @@ int main(int argc, char** argv) {
     if (WaitFor(g_gameLaunched, 60)) {
         Send(agent, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hello game");
         if (WaitFor(g_gameAnswered, 30)) status = 0;
+    }
+    // VANTOR_DEMO_HOLD_SECONDS keeps every connection open a while longer, long
+    // enough for heartbeats (every 25 s) to show on the wire.
+    if (const char* hold = std::getenv("VANTOR_DEMO_HOLD_SECONDS")) {
+        const int seconds = std::min(std::atoi(hold), 120);
+        if (seconds > 0) {
+            Timeline::Say("air", "holding the connections for %d s", seconds);
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        }
     }
     Send(agent, VANTORMESSAGETYPE_CLOSE, nullptr);
     // Stay connected briefly so that the launcher hears the close before we go.

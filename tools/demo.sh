@@ -7,16 +7,23 @@
 #   bash tools/demo.sh              build what is needed, then run
 #   bash tools/demo.sh --bin DIR    run the programs already built in DIR
 #   bash tools/demo.sh --bin DIR --wine   run Windows builds under Wine
+#   --hold SECONDS    the Air client keeps the connections open that long
+#                     before CLOSE (25 s or more shows heartbeats; at most 120)
+#   --capture FILE    capture the run's traffic into FILE (dumpcap, as root);
+#                     tools/wireshark/tamber.lua decodes it
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=""
 wine=0
+capture=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --bin) bin=$2; shift 2 ;;
     --wine) wine=1; shift ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    --hold) export VANTOR_DEMO_HOLD_SECONDS=$2; shift 2 ;;
+    --capture) capture=$(realpath -m "$2"); shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "demo: unknown argument: $1" >&2; exit 2 ;;
   esac
 done
@@ -40,10 +47,12 @@ exe=""
 [ $wine -eq 1 ] && exe=".exe"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-demo.XXXXXX")
 launcher_pid=""
+capture_pid=""
 
 # Every process started from the temp folder is ended by id; the folder goes.
 cleanup() {
   [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null || true
+  [ -n "$capture_pid" ] && kill "$capture_pid" 2>/dev/null || true
   for proc in /proc/[0-9]*; do
     target=$(readlink "$proc/exe" 2>/dev/null || true)
     cmdline=$( { tr '\0' ' ' < "$proc/cmdline"; } 2>/dev/null || true)
@@ -74,6 +83,15 @@ free_port() {
 launcher_port=$(free_port)
 air_port=$(free_port "$launcher_port")
 game_port=$(free_port "$launcher_port" "$air_port")
+
+if [ -n "$capture" ]; then
+  dumpcap -i lo -f "tcp port $launcher_port or tcp port $air_port or tcp port $game_port" -w "$capture" \
+    >/dev/null 2>"$work/dumpcap.txt" &
+  capture_pid=$!
+  for _ in $(seq 1 100); do grep -q "File:" "$work/dumpcap.txt" && break; sleep 0.1; done
+  sleep 0.5
+  grep -q "File:" "$work/dumpcap.txt" || { cat "$work/dumpcap.txt" >&2; say "the capture did not start"; exit 1; }
+fi
 
 export VANTOR_DEMO_START_MS=$(date +%s%3N)
 export VANTOR_DEMO_TIMELINE="$work/timeline.txt"
@@ -127,6 +145,12 @@ else
   wait "$launcher_pid" || status=$?
 fi
 launcher_pid=""
+if [ -n "$capture_pid" ]; then
+  kill -INT "$capture_pid" 2>/dev/null
+  wait "$capture_pid" 2>/dev/null || true
+  capture_pid=""
+  say "traffic captured in $capture (tshark -X lua_script:$root/tools/wireshark/tamber.lua -r $capture)"
+fi
 lines=$(wc -l < "$VANTOR_DEMO_TIMELINE")
 [ "$lines" -gt "$shown" ] && sed -n "$((shown + 1)),${lines}p" "$VANTOR_DEMO_TIMELINE"
 
