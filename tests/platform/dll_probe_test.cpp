@@ -2,8 +2,6 @@
 // start, and the library unloaded while its threads run.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "child_program.h"
 #include "piped_process.h"
 #include "raw_peer.h"
@@ -11,39 +9,29 @@
 namespace TamberTest {
 namespace {
 
-class DllProbe : public testing::Test {
-protected:
-    std::unique_ptr<PipedProcess> Run(const std::vector<std::string>& arguments) {
-        auto probe = std::make_unique<PipedProcess>(ChildProgramSource("tamber_dll_probe"), arguments,
-                                                    folder.Path().string());
-        EXPECT_TRUE(probe->Started());
-        return probe;
-    }
-    TempDir folder;
-};
-
-TEST_F(DllProbe, ServerStartsTheSocketLibraryItself) {
+TEST(DllProbe, ServerStartsTheSocketLibraryItself) {
+    const TempDir folder;
     const uint16_t port = FreePort();
-    auto probe = Run({"server", std::to_string(port)});
-    ASSERT_TRUE(probe->WaitForOutput("start ")) << probe->Output();
+    PipedProcess probe(ChildProgramSource("tamber_dll_probe"), {"server", std::to_string(port)},
+                       folder.Path().string());
+    ASSERT_TRUE(probe.WaitForOutput("start ")) << probe.Errors();
     RawPeer peer(port);
-    ASSERT_TRUE(peer.Connected()) << probe->Output();
-    ASSERT_TRUE(peer.Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hello"));
-    const auto reply = peer.Receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(VANTORMESSAGETYPE_REPLY, reply->type);
-    probe->CloseInput();
-    EXPECT_EQ(0, probe->WaitForExit());
-    EXPECT_EQ("create 1\nstart 1\ndelete 1\n", probe->Output());
+    ASSERT_TRUE(peer.Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hello")) << probe.Output();
+    EXPECT_EQ(VANTORMESSAGETYPE_REPLY, peer.Receive().value_or(WireMessage{}).type);
+    probe.CloseInput();
+    EXPECT_EQ(0, probe.WaitForExit());
+    EXPECT_EQ("create 1\nstart 1\ndelete 1\n", probe.Output());
 }
 
-TEST_F(DllProbe, UnloadedWithoutRemoveWhileItsThreadsRun) {
+TEST(DllProbe, UnloadedWithoutRemoveWhileItsThreadsRun) {
+    const TempDir folder;
     const ChildProgram launcher, air, game;  // never started: Init only ends leftovers of their names
-    const uint16_t ports[] = {FreePort(), FreePort(), FreePort()};
-    auto probe = Run({"unload", std::to_string(ports[0]), std::to_string(ports[1]), std::to_string(ports[2]),
-                      launcher.Path(), air.Path(), game.Path()});
-    EXPECT_EQ(0, probe->WaitForExit(std::chrono::seconds(60)));
-    EXPECT_EQ("init 1\nalive 1\ninit again 1\nremove 1\n", probe->Output());
+    PipedProcess probe(ChildProgramSource("tamber_dll_probe"),
+                       {"unload", std::to_string(FreePort()), std::to_string(FreePort()),
+                        std::to_string(FreePort()), launcher.Path(), air.Path(), game.Path()},
+                       folder.Path().string());
+    EXPECT_EQ(0, probe.WaitForExit(std::chrono::seconds(60)));
+    EXPECT_EQ("init 1\nalive 1\ninit again 1\nremove 1\n", probe.Output());
 }
 
 }  // namespace
