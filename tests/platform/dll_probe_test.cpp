@@ -20,7 +20,7 @@ TEST(DllProbe, ServerStartsTheSocketLibraryItself) {
     EXPECT_EQ(VANTORMESSAGETYPE_REPLY, peer.Receive().value_or(WireMessage{}).type);
     probe.CloseInput();
     EXPECT_EQ(0, probe.WaitForExit());
-    EXPECT_EQ("create 1\nstart 1\ndelete 1\n", probe.Output());
+    EXPECT_EQ("create 1\nstart 1\ndelete 1\n", FromDisk(probe.Output()));
 }
 
 TEST(DllProbe, UnloadedWithoutRemoveWhileItsThreadsRun) {
@@ -31,7 +31,7 @@ TEST(DllProbe, UnloadedWithoutRemoveWhileItsThreadsRun) {
                         std::to_string(FreePort()), launcher.Path(), air.Path(), game.Path()},
                        folder.Path().string());
     EXPECT_EQ(0, probe.WaitForExit(std::chrono::seconds(60)));
-    EXPECT_EQ("init 1\nalive 1\ninit again 1\nremove 1\n", probe.Output());
+    EXPECT_EQ("init 1\nalive 1\ninit again 1\nremove 1\n", FromDisk(probe.Output()));
 }
 
 }  // namespace
