@@ -7,10 +7,6 @@
 #include <cstdlib>
 #include <thread>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#endif
-
 #include "TamberLauncher.h"
 #include "timeline.h"
 
@@ -36,11 +32,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s AIR_EXE GAME_EXE LAUNCHER_PORT AIR_PORT GAME_PORT\n", argv[0]);
         return 2;
     }
-#ifdef _WIN32
-    // The launcher host starts the socket library itself.
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-#endif
     Vantor_Init("launcher");
     const int32_t launcherPort = std::atoi(argv[3]);
     const int32_t airPort = std::atoi(argv[4]);
@@ -69,8 +60,5 @@ int main(int argc, char** argv) {
     VantorServerController_Remove();
     Vantor_Remove();
     Timeline::Say("launcher", "removed; exiting");
-#ifdef _WIN32
-    WSACleanup();
-#endif
     return g_runOver.load() ? 0 : 1;
 }

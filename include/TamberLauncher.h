@@ -157,7 +157,8 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetIsRunning(VantorMessageAgen
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent, void* context, MessageArrivedCallback callback);
 
 /* ---- Server: listens on 127.0.0.1, one agent per accepted connection ---
- * The host must have started the socket library (WSAStartup on Windows). */
+ * Each server starts the socket library at Create and releases it at Delete
+ * (WSAStartup and WSACleanup on Windows, counted by the system). */
 
 VANTOR_API int32_t VANTOR_CALL VantorServer_Create(VantorServer** out);
 /* Binds 127.0.0.1:port (low 16 bits), listens, starts the accept thread. */

@@ -18,7 +18,12 @@ ControllerPtr g_controller;
 std::shared_ptr<Tamber::SharedMutex> g_instanceSemaphore;
 
 constexpr std::size_t kMaxExtraArguments = 2000;
-constexpr std::size_t kAirCommandLineSize = 2048;
+constexpr char kAirCommandLineFormat[] = "-runtime .\\ -nodebug META-INF\\AIR\\application.xml .\\ -- %d%s%s";
+// Room for the longest line the argument limit accepts: the fixed text (the
+// format less its three two-character conversions), the longest port text
+// ("-2147483648"), the space, the arguments and the terminating zero.
+constexpr std::size_t kAirCommandLineSize =
+    (sizeof kAirCommandLineFormat - 1 - 6) + 11 + 1 + kMaxExtraArguments + 1;
 
 VantorServer* CreateServer(MessageArrivedCallback handler) {
     VantorServer* server = nullptr;
@@ -160,8 +165,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgs(const char* extr
     ControllerPtr controller = RequireController();
     if (!controller) return 0;
     char commandLine[kAirCommandLineSize];
-    Tamber::std_snprintf(commandLine, sizeof commandLine,
-                         "-runtime .\\ -nodebug META-INF\\AIR\\application.xml .\\ -- %d%s%s", controller->airPort,
+    Tamber::std_snprintf(commandLine, sizeof commandLine, kAirCommandLineFormat, controller->airPort,
                          extraArguments ? " " : "", extraArguments ? extraArguments : "");
     return VantorServerController_StartArgsExplicit(commandLine);
 }

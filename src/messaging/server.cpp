@@ -109,6 +109,8 @@ bool StartAcceptThread(VantorServer& server) {
 
 uint16_t VantorServer_BoundPort(VantorServer* server) { return Tamber::LocalPort(server->listening); }
 
+Tamber::Socket VantorServer_ListeningSocket(VantorServer* server) { return server->listening; }
+
 std::vector<VantorMessageAgent*> VantorServer_ClientAgents(VantorServer* server) {
     std::vector<VantorMessageAgent*> agents;
     Tamber::ScopedLock guard(server->clientsLock);
@@ -123,6 +125,9 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Create(VantorServer** out) {
     std::shared_ptr<VantorServer> server(new (std::nothrow) VantorServer());
     if (!server) return 0;
     server->self = server;
+    // Counted by the system, so a host that started the library already sees no change.
+    const int result = Tamber::StartSocketLibrary();
+    if (result != 0) VantorLog_Formatted(kLogError, 256, "Error initializing socket. result: %d\n", result);
     // A socket that cannot be made shows later, as a failed bind.
     server->listening = Tamber::OpenStreamSocket();
     Tamber::SetReuseAddress(server->listening);
@@ -206,6 +211,9 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Delete(VantorServer** pointer) {
         VantorLog_Message(kLogWarning, "Unable to close server socket.\n");
     }
     for (ClientNode& node : TakeClients(*server, false)) CloseClient(node, "VantorServer_Delete");
+    // Every socket of the server, the wake-up's too, goes before the socket library.
+    server->stop.reset();
+    Tamber::StopSocketLibrary();
     server->acceptThread.reset();
     const std::shared_ptr<VantorServer> owner = std::move(server->self);
     *pointer = nullptr;

@@ -53,8 +53,9 @@ public:
     ProcessHandle& operator=(const ProcessHandle&) = delete;
 
     // An empty handle when id is 0 or the process cannot be opened (gone, another
-    // user's). POSIX: a child of the caller that has ended is reaped here first, so
-    // an ended child is gone as it is on Windows, where no handle keeps it.
+    // user's). POSIX: a child that CreateChildProcess started and that has ended
+    // is reaped here first, so it is gone as it is on Windows, where no handle
+    // keeps it; the caller's other children are never reaped here.
     static ProcessHandle Open(ProcessId id);
 
     bool IsOpen() const { return native_ != kNone; }

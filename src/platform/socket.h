@@ -1,7 +1,7 @@
 // IPv4 TCP sockets on the loopback address, and the wake-up that lets a
 // blocked reader be stopped without touching a socket that may be gone.
 //
-// Windows: Winsock 2 (the host or the client starts the library). POSIX: BSD
+// Windows: Winsock 2 (every client and server starts the library). POSIX: BSD
 // sockets; every descriptor is close-on-exec so that no child process
 // inherits one, and no send raises SIGPIPE.
 //
@@ -32,7 +32,10 @@ void StopSocketLibrary();
 // A blocking IPv4 TCP stream socket (Windows: overlapped, not inheritable;
 // POSIX: close-on-exec). kNoSocket on failure. The caller owns it.
 Socket OpenStreamSocket();
-// SO_REUSEADDR set to 1.
+// Lets a listening socket rebind its port while old connections wait in
+// TIME_WAIT. POSIX: SO_REUSEADDR set to 1. Windows: nothing, as Windows allows
+// that rebind anyway and there SO_REUSEADDR would let another socket bind a
+// port that is in use.
 bool SetReuseAddress(Socket socket);
 // Binds to 127.0.0.1 at port (0: a port the system chooses).
 bool BindLoopback(Socket socket, uint16_t port);

@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/command_line.h"
@@ -104,6 +106,37 @@ bool ReadExecutableName(pid_t pid, char* name, std::size_t nameSize) {
     return true;
 }
 
+// The children this library started and has not yet reaped. Only these are
+// reaped here: the host's other children keep their exit status for its own
+// waitpid. Never destroyed, so that no exit-time destructor races a scan.
+class StartedChildren {
+public:
+    static StartedChildren& Get() {
+        static StartedChildren* const children = new StartedChildren();
+        return *children;
+    }
+    void Add(pid_t pid) {
+        std::lock_guard<std::mutex> guard(lock_);
+        pids_.insert(pid);
+    }
+    // True when pid is a child of ours that has ended: it is reaped and forgotten.
+    // A pid that is no longer our child (the host reaped it) is forgotten too.
+    bool ReapIfEnded(pid_t pid) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (pids_.count(pid) == 0) return false;
+        int status = 0;
+        const pid_t result = waitpid(pid, &status, WNOHANG);
+        if (result == 0) return false;
+        pids_.erase(pid);
+        return result == pid;
+    }
+
+private:
+    StartedChildren() = default;
+    std::mutex lock_;
+    std::unordered_set<pid_t> pids_;
+};
+
 bool ParsePid(const char* text, pid_t* pid) {
     if (*text < '1' || *text > '9') return false;
     char* end = nullptr;
@@ -139,6 +172,7 @@ bool CreateChildProcess(const char* executable, const char* commandLine, const c
         errno = error;
         return false;
     }
+    StartedChildren::Get().Add(pid);
     *id = static_cast<ProcessId>(pid);
     return true;
 }
@@ -155,9 +189,7 @@ void ProcessHandle::Close() {
 ProcessHandle ProcessHandle::Open(ProcessId id) {
     if (id == 0 || id > static_cast<ProcessId>(INT_MAX)) return ProcessHandle();
     const pid_t pid = static_cast<pid_t>(id);
-    int status = 0;
-    // Only reaps a child of ours that has ended; for anyone else this fails harmlessly.
-    if (waitpid(pid, &status, WNOHANG) == pid) return ProcessHandle();
+    if (StartedChildren::Get().ReapIfEnded(pid)) return ProcessHandle();
     const int fd = OpenPidFd(pid);
     if (fd < 0) return ProcessHandle();
     ProcessHandle handle(fd, id);
