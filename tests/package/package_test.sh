@@ -27,12 +27,12 @@ quiet() {
 }
 
 quiet "$cpack" -G ZIP --config "$build/CPackConfig.cmake" -B "$work/out"
-zip=$(find "$work/out" -maxdepth 1 -name 'TamberLauncher-*-win32.zip')
+zip=$(find "$work/out" -maxdepth 1 -name 'TamberLauncher-*-win*.zip')
 [[ -n $zip ]] || fail "no TamberLauncher-<version>-win32.zip made"
-version=$(basename "$zip" -win32.zip)
-version=${version#TamberLauncher-}
+package=$work/$(basename "$zip" .zip)
+version=${package##*/TamberLauncher-}
+version=${version%-win*}
 (cd "$work" && "$cmake" -E tar xf "$zip")
-package=$work/TamberLauncher-$version-win32
 
 listed=$(cd "$package" && find . -type f | sed 's|^\./||' | sort)
 echo "$(basename "$zip"):"
