@@ -166,10 +166,11 @@ start_wine() {
     wineserver -p >/dev/null 2>&1 || fail "wineserver -p"
     # Boot before ctest, with no pipe attached: the services that boot leaves
     # running inherit its output and would hold a pipe open for ever.
-    timeout 300 wineboot -i >/dev/null 2>&1 || fail "wineboot -i"
+    timeout 300 cmake/wine-run.sh wineboot -i >/dev/null 2>&1 || fail "wineboot -i"
 }
 
-# Debian's 32-bit Wine loader is an i386 program: some kernels (and VMs) run none.
+# Debian's 32-bit Wine loader is an i386 program: some kernels (and VMs) run none
+# (cmake/wine-run.sh then takes the 64-bit loader for the x86_64 tier).
 runs_32bit() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
