@@ -48,7 +48,7 @@ dll_imports() {
 # less the one leading underscore that 32-bit C names carry.
 implib_exports() {
     local tool=x86_64-w64-mingw32-nm strip=''
-    if [[ $(i686-w64-mingw32-objdump -f "$1") == *"file format pe-i386"* ]]; then
+    if [[ $(i686-w64-mingw32-objdump -f "$1" 2>/dev/null) == *"file format pe-i386"* ]]; then
         tool=i686-w64-mingw32-nm strip='_'
     fi
     "$tool" "$1" | awk -v strip="$strip" '

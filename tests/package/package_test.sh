@@ -34,7 +34,8 @@ version=${package##*/TamberLauncher-}
 version=${version%-win*}
 (cd "$work" && "$cmake" -E tar xf "$zip")
 
-listed=$(cd "$package" && find . -type f | sed 's|^\./||' | sort)
+# The per-configuration targets file is named after the build type.
+listed=$(cd "$package" && find . -type f | sed -E 's|^\./||; s|Targets-[a-z]+\.cmake$|Targets-CONFIG.cmake|' | sort)
 echo "$(basename "$zip"):"
 echo "$listed" | sed 's/^/  /'
 expected=$(printf '%s\n' README.txt bin/TamberLauncher.dll include/TamberLauncher.h \
@@ -42,7 +43,7 @@ expected=$(printf '%s\n' README.txt bin/TamberLauncher.dll include/TamberLaunche
     lib/cmake/TamberLauncher/TamberLauncherConfig.cmake \
     lib/cmake/TamberLauncher/TamberLauncherConfigVersion.cmake \
     lib/cmake/TamberLauncher/TamberLauncherTargets.cmake \
-    lib/cmake/TamberLauncher/TamberLauncherTargets-release.cmake \
+    lib/cmake/TamberLauncher/TamberLauncherTargets-CONFIG.cmake \
     lib/pkgconfig/TamberLauncher.pc | sort)
 [[ $listed == "$expected" ]] || fail "unexpected set of files in the package"
 
@@ -74,6 +75,6 @@ run_consumer "TamberLauncher.lib" "$work/lib-consumer/consumer.exe"
 # CMake's find_package; the cross toolchain searches its own root only, so the
 # package folder is named directly.
 quiet "$cmake" -S "$here/consumer" -B "$work/cmake-consumer" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DTamberLauncher_DIR="$package/lib/cmake/TamberLauncher"
+    -DTamberLauncher_DIR="$package/lib/cmake/TamberLauncher"
 quiet "$cmake" --build "$work/cmake-consumer"
 run_consumer "find_package" "$work/cmake-consumer/consumer.exe"
