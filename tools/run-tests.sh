@@ -101,7 +101,6 @@ ctest_count() {
     grep -Eo 'tests failed out of [0-9]+' "$logs/$current.log" | tail -n1 | grep -Eo '[0-9]+$' || echo 0
 }
 
-
 # The Debian packages each tier needs; what is missing is installed in one go.
 packages_for() {
     local common="cmake make g++ pkg-config binutils googletest"
