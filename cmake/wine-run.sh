@@ -9,4 +9,11 @@ fi
 export WINEDEBUG=-all
 # No Mono/Gecko install prompts, and no debugger: a crash must exit non-zero.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# Debian's `wine` takes the 32-bit loader whenever wine32 is installed; on a
+# kernel that runs no 32-bit programs that loader cannot start, and the 64-bit
+# one runs the 64-bit programs by itself.
+if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    export WINELOADER=/usr/lib/wine/wine64
+    exec /usr/lib/wine/wine64 "$@"
+fi
 exec wine "$@"

@@ -15,6 +15,11 @@
 
 #include <stdint.h>
 
+/* The library's version, the same as the DLL's version resource. */
+#define VANTOR_VERSION_MAJOR 1
+#define VANTOR_VERSION_MINOR 0
+#define VANTOR_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #  define VANTOR_CALL __cdecl
 #  if defined(TAMBER_BUILDING_LIBRARY)

@@ -6,7 +6,7 @@
 #   bash tools/check-exports.sh [LIBRARY...]
 #
 # A LIBRARY ending in .dll is read with the MinGW objdump of its architecture,
-# anything else with nm -D. Without arguments: the i686 DLL and the Linux
+# an import library (.lib, .dll.a) with the MinGW nm, anything else with nm -D. Without arguments: the i686 DLL and the Linux
 # library of the release and dev builds, whichever exist (at least one must).
 set -euo pipefail
 
@@ -42,6 +42,18 @@ dll_exports() {
 
 dll_imports() {
     "$(dll_objdump "$1")" -p "$1" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | sort -u
+}
+
+# The functions an import library lets a program call: its __imp_ symbols,
+# less the one leading underscore that 32-bit C names carry.
+implib_exports() {
+    local tool=x86_64-w64-mingw32-nm strip=''
+    if [[ $(i686-w64-mingw32-objdump -f "$1" 2>/dev/null) == *"file format pe-i386"* ]]; then
+        tool=i686-w64-mingw32-nm strip='_'
+    fi
+    "$tool" "$1" | awk -v strip="$strip" '
+        $2 == "I" && $3 ~ /^__imp_/ { name = substr($3, 7); if (strip != "") sub(/^_/, "", name); print name }
+    ' | sort
 }
 
 so_exports() {
@@ -95,6 +107,12 @@ check_dll() {
     return $status
 }
 
+check_implib() {
+    local library=$1
+    compare "$library" "$(implib_exports "$library")" "$declared" || return 1
+    echo "$library: $(wc -l <<<"$declared") imports match the header"
+}
+
 check_so() {
     local library=$1
     compare "$library" "$(so_exports "$library")" "$declared" || return 1
@@ -127,6 +145,8 @@ for library in "${libraries[@]}"; do
         failed=1
     elif [[ $library == *.dll ]]; then
         check_dll "$library" || failed=1
+    elif [[ $library == *.lib || $library == *.dll.a ]]; then
+        check_implib "$library" || failed=1
     else
         check_so "$library" || failed=1
     fi

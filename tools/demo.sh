@@ -7,6 +7,7 @@
 #   bash tools/demo.sh              build what is needed, then run
 #   bash tools/demo.sh --bin DIR    run the programs already built in DIR
 #   bash tools/demo.sh --bin DIR --wine   run Windows builds under Wine
+#                                         (in the scratch prefix $WINEPREFIX)
 #   --hold SECONDS    the Air client keeps the connections open that long
 #                     before CLOSE (25 s or more shows heartbeats; at most 120)
 #   --capture FILE    capture the run's traffic into FILE (dumpcap, as root);
@@ -29,6 +30,11 @@ while [ $# -gt 0 ]; do
 done
 
 say() { printf 'demo: %s\n' "$*"; }
+
+if [ $wine -eq 1 ] && [ -z "${WINEPREFIX:-}" ]; then
+  say "--wine runs in a scratch prefix: set WINEPREFIX (never ~/.wine)"
+  exit 2
+fi
 
 if [ -z "$bin" ]; then
   missing=""
@@ -99,9 +105,11 @@ export VANTOR_DEMO_TIMELINE="$work/timeline.txt"
 
 air_path="$work/vantor-demo-air$exe"
 game_path="$work/vantor-demo-game$exe"
+# The tests' Wine runner: it picks the loader that can run here.
+wine_run="$root/cmake/wine-run.sh"
 if [ $wine -eq 1 ]; then
-  air_path=$(winepath -w "$air_path" 2>/dev/null)
-  game_path=$(winepath -w "$game_path" 2>/dev/null)
+  air_path=$("$wine_run" winepath -w "$air_path" 2>/dev/null)
+  game_path=$("$wine_run" winepath -w "$game_path" 2>/dev/null)
   export WINEDEBUG=-all
 fi
 
@@ -111,7 +119,7 @@ echo "   time  process  what happened"
 (
   cd "$work"
   if [ $wine -eq 1 ]; then
-    exec wine "./vantor-demo-launcher.exe" "$air_path" "$game_path" "$launcher_port" "$air_port" "$game_port"
+    exec "$wine_run" "./vantor-demo-launcher.exe" "$air_path" "$game_path" "$launcher_port" "$air_port" "$game_port"
   else
     exec "./vantor-demo-launcher" "$air_path" "$game_path" "$launcher_port" "$air_port" "$game_port"
   fi

@@ -67,8 +67,12 @@ void ChildProgram::WriteSettings() const {
 
 bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
     const std::string file = InstanceFile(path_, id, ".report");
-    if (!WaitUntil([&] { return std::filesystem::exists(file); }, kReportWait)) return false;
-    std::istringstream in(ReadFile(file));
+    // The child renames a whole report into place, but on Windows the renaming
+    // handle stays open a moment longer and an open without delete sharing then
+    // fails: so read until text comes (a report is never empty).
+    std::string text;
+    if (!WaitUntil([&] { return !(text = ReadFile(file)).empty(); }, kReportWait)) return false;
+    std::istringstream in(text);
     std::string line;
     std::getline(in, report->workingDirectory);
     report->argv.clear();

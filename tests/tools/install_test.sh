@@ -29,9 +29,12 @@ echo "installed:"
 echo "$installed" | sed 's/^/  /'
 libdir=$(dirname "$(echo "$installed" | grep -E '/libTamberLauncher\.so$')")
 [[ $libdir != . ]] || fail "no libTamberLauncher.so installed"
+version=$(sed -n 's/^Version: //p' "$prefix/$libdir/pkgconfig/TamberLauncher.pc")
 expected=$(printf '%s\n' \
     include/TamberLauncher.h \
     "$libdir/libTamberLauncher.so" \
+    "$libdir/libTamberLauncher.so.1" \
+    "$libdir/libTamberLauncher.so.$version" \
     "$libdir/cmake/TamberLauncher/TamberLauncherConfig.cmake" \
     "$libdir/cmake/TamberLauncher/TamberLauncherConfigVersion.cmake" \
     "$libdir/cmake/TamberLauncher/TamberLauncherTargets.cmake" \
@@ -40,6 +43,10 @@ expected=$(printf '%s\n' \
 actual=$(echo "$installed" | grep -v -E '/TamberLauncherTargets-[a-z]+\.cmake$')
 [[ $actual == "$expected" ]] || fail "unexpected set of installed files"
 echo "$installed" | grep -q -E '/TamberLauncherTargets-[a-z]+\.cmake$' || fail "no per-configuration targets file"
+# Programs record the major version's name; the two shorter names are links.
+soname=$(objdump -p "$prefix/$libdir/libTamberLauncher.so.$version" | awk '$1 == "SONAME" { print $2 }')
+[[ $soname == libTamberLauncher.so.1 ]] || fail "soname is '$soname', not libTamberLauncher.so.1"
+[[ -L $prefix/$libdir/libTamberLauncher.so && -L $prefix/$libdir/libTamberLauncher.so.1 ]] || fail "the .so and .so.1 are not links"
 
 mkdir "$work/consumer"
 cat >"$work/consumer/consumer.c" <<'SOURCE'
