@@ -6,9 +6,6 @@
 
 namespace Tamber {
 
-// Platform part: the system's millisecond ticks.
-uint32_t SystemTickMilliseconds();
-
 namespace {
 
 std::atomic<uint32_t> g_offset{0};

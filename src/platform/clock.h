@@ -2,7 +2,7 @@
 //
 // The clock is milliseconds since system start as a wrapping 32-bit value
 // (timeGetTime on Windows, the boot-time clock on Linux) plus a test offset.
-// Tests move it and shorten the library's specified pauses; both hooks are
+// Tests move it and shorten the library's fixed pauses; both hooks are
 // internal and never exported.
 #pragma once
 
@@ -13,6 +13,8 @@
 
 namespace Tamber {
 
+// Platform part: the system's millisecond ticks, without the test offset.
+uint32_t SystemTickMilliseconds();
 uint32_t GetTickMilliseconds();
 // Whole seconds of the clock: ticks / 1000, so 0..4294967.
 uint32_t GetElapsedSeconds();
@@ -21,7 +23,7 @@ uint32_t GetElapsedSeconds();
 // An `earlier` stamp that is in fact slightly later than `now` gives 0.
 uint32_t SecondsBetween(uint32_t earlier, uint32_t now);
 
-// One of the library's specified pauses (5 s, 250 ms...): at least ms milliseconds,
+// One of the library's fixed pauses (5 s, 250 ms...): at least ms milliseconds,
 // or shorter while a test has shortened pauses.
 void Pause(uint32_t ms);
 // A real sleep, never shortened.

@@ -33,32 +33,36 @@ const char* ProcessPathOf(VantorProcessTable& table, int32_t processType) {
     }
 }
 
-bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId) {
+namespace {
+
+// The id slot of the Air client or the game; null (logged) for any other type.
+template <class Table>
+auto ProcessIdSlot(Table& table, int32_t processType) -> decltype(&table.airProcessId) {
     switch (processType) {
         case VANTORPROCESSTYPE_AIR:
-            *processId = table.airProcessId.load();
-            return true;
+            return &table.airProcessId;
         case VANTORPROCESSTYPE_GAME:
-            *processId = table.gameProcessId.load();
-            return true;
+            return &table.gameProcessId;
         default:
             VantorLog_Message(kLogError, "Unknown process type.\n");
-            return false;
+            return nullptr;
     }
 }
 
+}  // namespace
+
+bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId) {
+    const std::atomic<uint32_t>* slot = ProcessIdSlot(table, processType);
+    if (slot == nullptr) return false;
+    *processId = slot->load();
+    return true;
+}
+
 bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId) {
-    switch (processType) {
-        case VANTORPROCESSTYPE_AIR:
-            table.airProcessId.store(processId);
-            return true;
-        case VANTORPROCESSTYPE_GAME:
-            table.gameProcessId.store(processId);
-            return true;
-        default:
-            VantorLog_Message(kLogError, "Unknown process type.\n");
-            return false;
-    }
+    std::atomic<uint32_t>* slot = ProcessIdSlot(table, processType);
+    if (slot == nullptr) return false;
+    slot->store(processId);
+    return true;
 }
 
 int32_t SetGamePath(const char* path) {
