@@ -65,43 +65,29 @@ protected:
 TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
     TamberTest::LogSession log("none");
     int32_t value = 7;
-    EXPECT_EQ(0, VantorGameController_Remove());
     EXPECT_EQ(0, VantorGameController_Start(1));
     EXPECT_EQ(0, VantorGameController_SendChatMessage("x"));
-    EXPECT_EQ(0, VantorGameController_SendGameConnectedToServerMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameLaunchedMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameVersionMismatchMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameAbandonedMessage());
-    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
     EXPECT_EQ(0, VantorGameController_SetExitCallback(nullptr, nullptr));
-    EXPECT_EQ(0, VantorGameController_SetReceiveChatMessageCallback(nullptr, nullptr));
-    EXPECT_EQ(0, VantorGameController_SetHeartbeatActive(1));
     EXPECT_EQ(0, VantorGameController_GetHeartbeatActive(&value));
-    EXPECT_EQ(0, VantorGameController_KillProcesses());
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&value));
     EXPECT_EQ(7, value);
-    EXPECT_EQ(14u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
-    // And again after a Remove.
     VantorGameController_Init("a", "b");
     EXPECT_EQ(1, VantorGameController_Remove());
-    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
-    EXPECT_EQ(15u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+    EXPECT_EQ(0, VantorGameController_Remove());
+    EXPECT_EQ(6u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized.\n"));
 }
 
-TEST_F(GameController, StartToAClosedPortFails) {
-    const uint16_t port = TamberTest::FreePort();
-    EXPECT_EQ(0, VantorGameController_Start(port));
-    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: Unable to connect to server.\n"));
-    // Not started: the chat send still answers 1, the status sends 0.
+// Not started: the chat send still answers 1, the status sends 0. A second
+// start keeps the first connection.
+TEST_F(GameController, StartFailsOnAClosedPortAndOnceStartedIsRefused) {
+    EXPECT_EQ(0, VantorGameController_Start(TamberTest::FreePort()));
+    EXPECT_TRUE(log.Has("ERROR: Unable to connect to server.\n"));
     EXPECT_EQ(1, VantorGameController_SendChatMessage("hello"));
     EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
     EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-}
-
-TEST_F(GameController, StartTwiceKeepsTheFirstConnection) {
     auto peer = Connect();
     EXPECT_EQ(0, VantorGameController_Start(listener.Port()));
-    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: This client has already been started.\n"));
+    EXPECT_TRUE(log.Has("ERROR: This client has already been started.\n"));
     EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
     auto message = peer->ReceiveSkippingReplies();
     ASSERT_TRUE(message);
@@ -161,10 +147,8 @@ TEST_F(GameController, CloseWithoutAnExitCallbackWarns) {
     auto peer = Connect();
     peer->Send(VANTORMESSAGETYPE_CLOSE);
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "after");
-    const std::string warning = "WARNING: No VantorGameController \"Exit\" handler provided.";
-    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning) != std::string::npos; }));
     // No line feed of its own: the next line follows directly.
-    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning + "INFO: ReceiveMessage") != std::string::npos; }));
+    EXPECT_TRUE(log.Has("WARNING: No VantorGameController \"Exit\" handler provided.INFO: ReceiveMessage"));
 }
 
 TEST_F(GameController, AMalformedHeaderFromTheLauncherMeansExit) {
@@ -176,35 +160,25 @@ TEST_F(GameController, AMalformedHeaderFromTheLauncherMeansExit) {
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
 }
 
+// Silence counts from the start, across the wrap of the millisecond clock,
+// until a heartbeat arrives.
 TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
-    Tamber::TestClock::SetTicks(500000u);
-    auto peer = Connect();
-    int32_t hung = -1;
-    EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(149000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(1000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(1, hung);
-    peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
-    ASSERT_TRUE(WaitUntil([&] {
+    for (const uint32_t start : {500000u, 0xFFFFFFFFu - 60000u}) {
+        Tamber::TestClock::SetTicks(start);
+        auto peer = Connect();
+        int32_t hung = -1;
+        EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
+        EXPECT_EQ(0, hung);
+        Tamber::TestClock::Advance(149000u);
         VantorGameController_AreProcessesHung(&hung);
-        return hung == 0;
-    }));
-}
-
-TEST_F(GameController, HangTestAcrossTheClockWrap) {
-    Tamber::TestClock::SetTicks(0xFFFFFFFFu - 60000u);  // a minute before the wrap
-    auto peer = Connect();
-    int32_t hung = -1;
-    Tamber::TestClock::Advance(149000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(2000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(1, hung);
+        EXPECT_EQ(0, hung);
+        Tamber::TestClock::Advance(1000u);
+        VantorGameController_AreProcessesHung(&hung);
+        EXPECT_EQ(1, hung);
+        peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
+        EXPECT_TRUE(WaitUntil([&] { return VantorGameController_AreProcessesHung(&hung), hung == 0; }));
+        ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe"));
+    }
 }
 
 TEST_F(GameController, HeartbeatFlagFollowsTheConnection) {
@@ -226,40 +200,6 @@ TEST_F(GameController, HeartbeatFlagFollowsTheConnection) {
         VantorGameController_GetHeartbeatActive(&active);
         return active == 0;
     }));
-}
-
-int32_t VANTOR_CALL CollectAtServer(void* context, int32_t messageType, const char* payload) {
-    auto* events = static_cast<Events*>(context);
-    std::lock_guard<std::mutex> guard(events->lock);
-    events->chats.push_back(std::to_string(messageType) + ":" + (payload ? payload : "<null>"));
-    return 1;
-}
-
-TEST_F(GameController, TalksToALibraryServerBothWays) {
-    Events atServer;
-    VantorServer* server = nullptr;
-    VantorServer_Create(&server);
-    VantorServer_SetMessageArrivedCallback(server, &atServer, CollectAtServer);
-    const uint16_t port = TamberTest::FreePort();
-    ASSERT_EQ(1, VantorServer_Start(server, port));
-    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
-    ASSERT_EQ(1, VantorGameController_Start(port));
-    VantorGameController_SendGameLaunchedMessage();
-    VantorGameController_SendChatMessage("from game");
-    ASSERT_TRUE(WaitUntil([&] {
-        std::lock_guard<std::mutex> guard(atServer.lock);
-        return atServer.chats.size() >= 2;
-    }));
-    {
-        std::lock_guard<std::mutex> guard(atServer.lock);
-        EXPECT_EQ("8:<null>", atServer.chats[0]);
-        EXPECT_EQ("12:from game", atServer.chats[1]);
-    }
-    VantorServer_SendMessageToAllClients(server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "to game");
-    ASSERT_TRUE(WaitUntil([&] { return ChatCount() == 1; }));
-    EXPECT_EQ("to game", events.chats[0]);
-    VantorGameController_Remove();
-    VantorServer_Delete(&server);
 }
 
 TEST_F(GameController, ASecondInitDropsTheFirstConnection) {
@@ -294,10 +234,6 @@ TEST_F(GameController, RemoveDuringARunningChatCallbackIsSafe) {
     int32_t hung = 0;
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&hung));
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(GameController, KillProcessesEndsBothProgramsByName) {
     TamberTest::ChildProgram first;

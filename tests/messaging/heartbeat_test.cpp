@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "messaging/agent_record.h"
-#include "messaging_test_support.h"
+#include "raw_peer.h"
 #include "platform/clock.h"
 #include "test_support.h"
 
@@ -19,7 +19,7 @@ protected:
     }
     void TearDown() override {
         Tamber::ShutdownSocket(pair.Near());
-        Tamber::ShutdownSocket(pair.Far());
+        Tamber::ShutdownSocket(pair.far.Handle());
         VantorMessageAgent_Delete(&nearAgent);
         VantorMessageAgent_Delete(&farAgent);
     }
@@ -29,7 +29,7 @@ protected:
     void StartBoth(uint32_t ticks) {
         Tamber::TestClock::SetTicks(ticks);
         ASSERT_EQ(VantorMessageAgent_Start(nearAgent, pair.Near()), 1);
-        ASSERT_EQ(VantorMessageAgent_Start(farAgent, pair.Far()), 1);
+        ASSERT_EQ(VantorMessageAgent_Start(farAgent, pair.far.Handle()), 1);
         ASSERT_TRUE(WaitUntil([&] {
             return nearAgent->lastHeartbeatSeconds.load() != 0 && farAgent->lastHeartbeatSeconds.load() != 0;
         }));
