@@ -190,6 +190,11 @@ int main(int argc, char** argv) {
     const std::string base = self + "." + std::to_string(Tamber::CurrentProcessId());
     WriteWhole(base + ".report", report.str());
 
+    if (!settings.mode.empty()) {
+        std::string arguments = "args";
+        for (int i = 1; i < argc; ++i) arguments += std::string("|") + argv[i];
+        Record((settings.mode + "-events.txt").c_str(), arguments);
+    }
     if (settings.mode == "air") return RunAir(argc, argv);
     if (settings.mode == "game") return RunGame(argc, argv);
     std::this_thread::sleep_for(std::chrono::seconds(settings.seconds));

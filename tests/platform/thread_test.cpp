@@ -11,7 +11,6 @@
 
 namespace {
 
-
 struct Gate {
     std::atomic<bool> open{false};
     std::atomic<bool> entered{false};

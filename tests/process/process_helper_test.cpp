@@ -42,7 +42,7 @@ TEST_F(ProcessHelper, PathsAreCutAt259AndUnknownTypesHaveNone) {
     EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(0, VantorProcessHelper_KillProcess(5));
-    EXPECT_EQ(6u, CountOf(Logged(), OnDisk("ERROR: Unknown process type.\n")));
+    EXPECT_EQ(7u, CountOf(Logged(), OnDisk("ERROR: Unknown process type.\n")));
 }
 
 TEST_F(ProcessHelper, SwitchingTheGamePathForgetsTheGameAndASecondInitStartsAfresh) {
@@ -91,7 +91,7 @@ TEST_F(ProcessHelper, EveryExportNeedsInitExceptKillByName) {
     EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 1));
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
     const std::string expected = OnDisk("ERROR: VantorProcessHelper is not yet initialized.\n");
-    EXPECT_EQ(CountOf(Logged(), expected), 7u);
+    EXPECT_EQ(CountOf(Logged(), expected), 9u);
     EXPECT_EQ(Logged().substr(0, expected.size() * 6), expected + expected + expected + expected + expected + expected);
     EXPECT_NE(std::string::npos, Logged().find(expected + OnDisk("ERROR: Process Start: ")));
 }
