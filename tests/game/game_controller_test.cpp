@@ -65,50 +65,39 @@ protected:
 TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
     TamberTest::LogSession log("none");
     int32_t value = 7;
-    EXPECT_EQ(0, VantorGameController_Remove());
     EXPECT_EQ(0, VantorGameController_Start(1));
     EXPECT_EQ(0, VantorGameController_SendChatMessage("x"));
-    EXPECT_EQ(0, VantorGameController_SendGameConnectedToServerMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameLaunchedMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameVersionMismatchMessage());
-    EXPECT_EQ(0, VantorGameController_SendGameAbandonedMessage());
-    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
     EXPECT_EQ(0, VantorGameController_SetExitCallback(nullptr, nullptr));
-    EXPECT_EQ(0, VantorGameController_SetReceiveChatMessageCallback(nullptr, nullptr));
-    EXPECT_EQ(0, VantorGameController_SetHeartbeatActive(1));
     EXPECT_EQ(0, VantorGameController_GetHeartbeatActive(&value));
-    EXPECT_EQ(0, VantorGameController_KillProcesses());
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&value));
     EXPECT_EQ(7, value);
-    EXPECT_EQ(14u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
-    // And again after a Remove.
     VantorGameController_Init("a", "b");
     EXPECT_EQ(1, VantorGameController_Remove());
-    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
-    EXPECT_EQ(15u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized."));
+    EXPECT_EQ(0, VantorGameController_Remove());
+    EXPECT_EQ(6u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized.\n"));
 }
 
-TEST_F(GameController, StartToAClosedPortFails) {
-    const uint16_t port = TamberTest::FreePort();
-    EXPECT_EQ(0, VantorGameController_Start(port));
-    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: Unable to connect to server.\n"));
-    // Not started: the chat send still answers 1, the status sends 0.
+// Not started: the chat send still answers 1, the status sends 0. A second
+// start keeps the first connection.
+TEST_F(GameController, StartFailsOnAClosedPortAndOnceStartedIsRefused) {
+    EXPECT_EQ(0, VantorGameController_Start(TamberTest::FreePort()));
+    EXPECT_TRUE(log.Has("ERROR: Unable to connect to server.\n"));
     EXPECT_EQ(1, VantorGameController_SendChatMessage("hello"));
     EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
     EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-}
-
-TEST_F(GameController, StartTwiceKeepsTheFirstConnection) {
     auto peer = Connect();
     EXPECT_EQ(0, VantorGameController_Start(listener.Port()));
-    EXPECT_NE(std::string::npos, log.Lines().find("ERROR: This client has already been started.\n"));
+    EXPECT_TRUE(log.Has("ERROR: This client has already been started.\n"));
     EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
     auto message = peer->ReceiveSkippingReplies();
     ASSERT_TRUE(message);
     EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, message->type);
 }
 
-TEST_F(GameController, StatusAndChatMessagesOnTheWire) {
+// Status messages leave without payload; chat from the launcher reaches the
+// callback exactly, other types do not.
+TEST_F(GameController, StatusAndChatMessagesBothWays) {
+    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
     auto peer = Connect();
     EXPECT_EQ(1, VantorGameController_SendGameConnectedToServerMessage());
     EXPECT_EQ(1, VantorGameController_SendGameLaunchedMessage());
@@ -116,25 +105,15 @@ TEST_F(GameController, StatusAndChatMessagesOnTheWire) {
     EXPECT_EQ(1, VantorGameController_SendGameAbandonedMessage());
     EXPECT_EQ(1, VantorGameController_SendShutdownMessage());
     EXPECT_EQ(1, VantorGameController_SendChatMessage("gg, well played"));
-    const int32_t expected[] = {10, 8, 9, 7, 1};
-    for (int32_t type : expected) {
+    for (const auto& [type, payload] : std::vector<std::pair<int32_t, std::string>>{
+             {10, ""}, {8, ""}, {9, ""}, {7, ""}, {1, ""}, {VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "gg, well played"}}) {
         auto message = peer->ReceiveSkippingReplies();
         ASSERT_TRUE(message);
         EXPECT_EQ(type, message->type);
-        EXPECT_EQ(16u, message->headerSize);
-        EXPECT_EQ(1u, message->version);
-        EXPECT_EQ(0, message->payloadLength);
+        EXPECT_EQ(payload, message->payload);
+        EXPECT_EQ(static_cast<int32_t>(payload.size()), message->payloadLength);
     }
-    auto chat = peer->ReceiveSkippingReplies();
-    ASSERT_TRUE(chat);
-    EXPECT_EQ(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, chat->type);
-    EXPECT_EQ("gg, well played", chat->payload);
-    EXPECT_NE(std::string::npos, log.Lines().find("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
-}
-
-TEST_F(GameController, ChatFromTheLauncherReachesTheCallbackExactly) {
-    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
-    auto peer = Connect();
+    EXPECT_TRUE(log.Has("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi there | \"quoted\"");
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME);
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "ignored");
@@ -157,54 +136,37 @@ TEST_F(GameController, CloseCallsTheExitCallbackAndKeepsTheConnection) {
     EXPECT_EQ(1, events.exits.load());
 }
 
-TEST_F(GameController, CloseWithoutAnExitCallbackWarns) {
+// Without an exit callback a close is warned about, the warning without a
+// line feed of its own; a malformed header from the launcher means exit.
+TEST_F(GameController, CloseWithoutAnExitCallbackWarnsAndAMalformedHeaderMeansExit) {
     auto peer = Connect();
     peer->Send(VANTORMESSAGETYPE_CLOSE);
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "after");
-    const std::string warning = "WARNING: No VantorGameController \"Exit\" handler provided.";
-    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning) != std::string::npos; }));
-    // No line feed of its own: the next line follows directly.
-    ASSERT_TRUE(WaitUntil([&] { return log.Lines().find(warning + "INFO: ReceiveMessage") != std::string::npos; }));
-}
-
-TEST_F(GameController, AMalformedHeaderFromTheLauncherMeansExit) {
+    EXPECT_TRUE(log.Has("WARNING: No VantorGameController \"Exit\" handler provided.INFO: ReceiveMessage"));
     VantorGameController_SetExitCallback(&events, OnExit);
-    auto peer = Connect();
-    std::string bad = TamberTest::Encode(VANTORMESSAGETYPE_HEARTBEAT);
-    bad[0] = 20;  // header size 20
-    peer->SendBytes(bad);
+    peer->SendBytes(TamberTest::HeaderBytes(20, 1, VANTORMESSAGETYPE_HEARTBEAT, 0));
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
 }
 
+// Silence counts from the start, across the wrap of the millisecond clock,
+// until a heartbeat arrives.
 TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
-    Tamber::TestClock::SetTicks(500000u);
-    auto peer = Connect();
-    int32_t hung = -1;
-    EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(149000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(1000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(1, hung);
-    peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
-    ASSERT_TRUE(WaitUntil([&] {
+    for (const uint32_t start : {500000u, 0xFFFFFFFFu - 60000u}) {
+        Tamber::TestClock::SetTicks(start);
+        auto peer = Connect();
+        int32_t hung = -1;
+        EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
+        EXPECT_EQ(0, hung);
+        Tamber::TestClock::Advance(149000u);
         VantorGameController_AreProcessesHung(&hung);
-        return hung == 0;
-    }));
-}
-
-TEST_F(GameController, HangTestAcrossTheClockWrap) {
-    Tamber::TestClock::SetTicks(0xFFFFFFFFu - 60000u);  // a minute before the wrap
-    auto peer = Connect();
-    int32_t hung = -1;
-    Tamber::TestClock::Advance(149000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(0, hung);
-    Tamber::TestClock::Advance(2000u);
-    VantorGameController_AreProcessesHung(&hung);
-    EXPECT_EQ(1, hung);
+        EXPECT_EQ(0, hung);
+        Tamber::TestClock::Advance(1000u);
+        VantorGameController_AreProcessesHung(&hung);
+        EXPECT_EQ(1, hung);
+        peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
+        EXPECT_TRUE(WaitUntil([&] { return VantorGameController_AreProcessesHung(&hung), hung == 0; }));
+        ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe"));
+    }
 }
 
 TEST_F(GameController, HeartbeatFlagFollowsTheConnection) {
@@ -226,40 +188,6 @@ TEST_F(GameController, HeartbeatFlagFollowsTheConnection) {
         VantorGameController_GetHeartbeatActive(&active);
         return active == 0;
     }));
-}
-
-int32_t VANTOR_CALL CollectAtServer(void* context, int32_t messageType, const char* payload) {
-    auto* events = static_cast<Events*>(context);
-    std::lock_guard<std::mutex> guard(events->lock);
-    events->chats.push_back(std::to_string(messageType) + ":" + (payload ? payload : "<null>"));
-    return 1;
-}
-
-TEST_F(GameController, TalksToALibraryServerBothWays) {
-    Events atServer;
-    VantorServer* server = nullptr;
-    VantorServer_Create(&server);
-    VantorServer_SetMessageArrivedCallback(server, &atServer, CollectAtServer);
-    const uint16_t port = TamberTest::FreePort();
-    ASSERT_EQ(1, VantorServer_Start(server, port));
-    VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
-    ASSERT_EQ(1, VantorGameController_Start(port));
-    VantorGameController_SendGameLaunchedMessage();
-    VantorGameController_SendChatMessage("from game");
-    ASSERT_TRUE(WaitUntil([&] {
-        std::lock_guard<std::mutex> guard(atServer.lock);
-        return atServer.chats.size() >= 2;
-    }));
-    {
-        std::lock_guard<std::mutex> guard(atServer.lock);
-        EXPECT_EQ("8:<null>", atServer.chats[0]);
-        EXPECT_EQ("12:from game", atServer.chats[1]);
-    }
-    VantorServer_SendMessageToAllClients(server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "to game");
-    ASSERT_TRUE(WaitUntil([&] { return ChatCount() == 1; }));
-    EXPECT_EQ("to game", events.chats[0]);
-    VantorGameController_Remove();
-    VantorServer_Delete(&server);
 }
 
 TEST_F(GameController, ASecondInitDropsTheFirstConnection) {
@@ -294,10 +222,6 @@ TEST_F(GameController, RemoveDuringARunningChatCallbackIsSafe) {
     int32_t hung = 0;
     EXPECT_EQ(0, VantorGameController_AreProcessesHung(&hung));
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(GameController, KillProcessesEndsBothProgramsByName) {
     TamberTest::ChildProgram first;

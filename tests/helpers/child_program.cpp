@@ -59,10 +59,16 @@ void ChildProgram::SetKillOwnName() {
     WriteSettings();
 }
 
+void ChildProgram::SetMode(const std::string& mode) {
+    mode_ = mode;
+    WriteSettings();
+}
+
 void ChildProgram::WriteSettings() const {
     std::ofstream out(path_ + ".cfg", std::ios::binary | std::ios::trunc);
     out << "seconds " << seconds_ << '\n';
     if (killOwnName_) out << "kill-own-name\n";
+    if (!mode_.empty()) out << "mode " << mode_ << '\n';
 }
 
 bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {

@@ -48,6 +48,9 @@ public:
     void SetLifetime(unsigned seconds);
     // Instances started from now on first end every other process of their name.
     void SetKillOwnName();
+    // Instances started from now on act as the Air client ("air") or the game
+    // ("game"): see tamber_child.cpp.
+    void SetMode(const std::string& mode);
 
     // Waits up to 30 s for instance id's report.
     bool WaitForReport(uint32_t id, ChildReport* report) const;
@@ -64,6 +67,7 @@ private:
     std::string path_;
     unsigned seconds_ = 60;
     bool killOwnName_ = false;
+    std::string mode_;
 };
 
 // An instance started by the test itself (not through the helper under test),

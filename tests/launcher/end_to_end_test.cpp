@@ -13,7 +13,11 @@ namespace {
 
 class EndToEnd : public testing::Test {
 protected:
-    EndToEnd() { PickPorts(&launcherPort, &airPort, &gamePort); }
+    EndToEnd() {
+        PickPorts(&launcherPort, &airPort, &gamePort);
+        air.SetMode("air");
+        game.SetMode("game");
+    }
     ~EndToEnd() override {
         StopHostLoop();
         if (VantorServerController_GetAirServerHandle()) VantorServerController_Remove();
@@ -50,8 +54,8 @@ protected:
     LogSession log{"launcher"};
     FastTime time;
     ChildProgram launcher;
-    ChildProgram air{"", "", "tamber_air_puppet"};
-    ChildProgram game{"", "", "tamber_game_puppet"};
+    ChildProgram air;
+    ChildProgram game;
     uint16_t launcherPort = 0;
     uint16_t airPort = 0;
     uint16_t gamePort = 0;

@@ -1,188 +1,294 @@
-// The message agent's exports: replies and delivery, its misuse checks, a
-// peer that goes away, and Delete in the awkward moments.
+// The message agent on one end of a loopback connection, the test speaking
+// raw bytes on the other: wire bytes, header checks, replies before delivery,
+// misuse, a peer that goes away, and Delete in the awkward moments.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
 
-#include "agent_fixture.h"
 #include "messaging/agent_record.h"
+#include "platform/clock.h"
+#include "raw_peer.h"
+#include "test_support.h"
 
 namespace TamberTest {
 namespace {
 
-using AgentDelivery = AgentOnPair;
+class Agent : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
+        VantorMessageAgent_SetMessageArrivedCallback(agent, &recorder, Recorder::Callback);
+    }
+    // Owners close the socket before they delete the agent.
+    void TearDown() override {
+        pair.CloseNear();
+        if (agent != nullptr) VantorMessageAgent_Delete(&agent);
+    }
+    bool Start() { return VantorMessageAgent_Start(agent, pair.Near()) == 1; }
+    bool ConnectionEnded() {
+        int32_t active = 1, running = 0;
+        const bool ended = WaitUntil([&] { return VantorMessageAgent_GetHeartbeatActive(agent, &active), active == 0; });
+        VantorMessageAgent_GetIsRunning(agent, &running);
+        return ended && running == 1;
+    }
+    void ExpectReply() {
+        const auto reply = pair.far.Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
+        EXPECT_EQ(reply->payloadLength, 0);
+    }
 
-TEST_F(AgentDelivery, ReplyLeavesBeforeTheCallbackRunsAndTheLineBeforeIt) {
-    std::atomic<bool> replyWaiting{false};
-    std::atomic<bool> lineWritten{false};
+    LogSession log;
+    LoopbackPair pair;
+    Recorder recorder;
+    VantorMessageAgent* agent = nullptr;
+};
+
+std::string Hex(const std::string& bytes) {
+    std::string text;
+    for (unsigned char byte : bytes) text += (text.empty() ? "" : " ") + std::string(1, "0123456789ABCDEF"[byte >> 4]) + "0123456789ABCDEF"[byte & 15];
+    return text;
+}
+
+TEST_F(Agent, HeartbeatAndChatBytesOnTheWire) {
+    FastTime time;
+    Tamber::TestClock::SetTicks(100000);
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(VantorMessageAgent_SendMessage(agent, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi"), 1);
+    EXPECT_EQ(Hex(pair.far.ReceiveBytes(18).value_or("")), "10 00 00 00 01 00 00 00 0B 00 00 00 02 00 00 00 68 69");
+    EXPECT_TRUE(log.Has("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]\n"));
+    ASSERT_EQ(VantorMessageAgent_SendMessage(agent, 12, nullptr), 1);
+    ASSERT_EQ(VantorMessageAgent_SendMessage(agent, 12, ""), 1);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Hex(pair.far.ReceiveBytes(16).value_or("")), "10 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00");
+    ASSERT_TRUE(WaitUntil([&] { return agent->lastHeartbeatSeconds.load() != 0; }));
+    Tamber::TestClock::SetTicks(agent->lastHeartbeatSeconds.load() * 1000u + 25000u);
+    EXPECT_EQ(Hex(pair.far.ReceiveBytes(16).value_or("")), "10 00 00 00 01 00 00 00 04 00 00 00 00 00 00 00");
+}
+
+struct BadHeader {
+    const char* name;
+    uint32_t headerSize;
+    uint32_t version;
+    int32_t type;
+    const char* warnings;  // in the order they must appear, one block
+};
+
+class HeaderChecks : public Agent, public testing::WithParamInterface<BadHeader> {};
+
+// The rejected message is consumed with its payload, delivered as type 35 and
+// not answered; the next header is read in step.
+TEST_P(HeaderChecks, RejectedMessageIsDeliveredAsInvalidAndStreamStaysAligned) {
+    const BadHeader& bad = GetParam();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(bad.headerSize, bad.version, bad.type, 3) + "abc" + Encode(12, "next")));
+    ASSERT_TRUE(recorder.WaitFor(2));
+    const auto deliveries = recorder.Deliveries();
+    EXPECT_EQ(deliveries[0].type, VANTORMESSAGETYPE_INVALID);
+    EXPECT_EQ(deliveries[0].payload, "abc");
+    EXPECT_EQ(deliveries[1].type, 12);
+    EXPECT_EQ(deliveries[1].payload, "next");
+    ExpectReply();
+    EXPECT_FALSE(pair.far.Readable(100));
+    EXPECT_TRUE(log.Has(std::string(bad.warnings) + "INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
+    EXPECT_EQ(CountOf(log.Text(), "WARNING: "), CountOf(bad.warnings, "WARNING: "));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wire, HeaderChecks,
+    testing::Values(
+        BadHeader{"Size20", 20, 1, 12,
+                  "WARNING: Invalid message header size on incoming message.\nWARNING: Invalid message type.\n"},
+        BadHeader{"Version2", 16, 2, 12,
+                  "WARNING: Invalid version on incoming message.\nWARNING: Invalid message type.\n"},
+        BadHeader{"SizeAndVersion", 0, 0, 12,
+                  "WARNING: Invalid message header size on incoming message.\n"
+                  "WARNING: Invalid version on incoming message.\nWARNING: Invalid message type.\n"},
+        BadHeader{"Type35", 16, 1, 35, "WARNING: Invalid message type.\n"},
+        BadHeader{"Type1000", 16, 1, 1000, "WARNING: Invalid message type.\n"}),
+    [](const testing::TestParamInfo<BadHeader>& param) { return std::string(param.param.name); });
+
+TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
+    ASSERT_TRUE(Start());
+    const std::string big(100000, 'x');
+    ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hello") + Encode(12) + HeaderBytes(16, 1, 12, -7) + Encode(11, big) +
+                                   Encode(-1, "ok")));
+    ASSERT_TRUE(recorder.WaitFor(5));
+    const auto deliveries = recorder.Deliveries();
+    EXPECT_EQ(deliveries[0].payload, "hello");
+    EXPECT_FALSE(deliveries[1].hasPayload);
+    // A negative length reads nothing and the next header follows at once.
+    EXPECT_FALSE(deliveries[2].hasPayload);
+    EXPECT_EQ(deliveries[3].payload, big);
+    // A negative type is answered and delivered as it came, without warnings.
+    EXPECT_EQ(deliveries[4].type, -1);
+    EXPECT_EQ(deliveries[4].payload, "ok");
+    EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
+    EXPECT_TRUE(log.Lacks("WARNING: "));
+}
+
+TEST_F(Agent, PayloadAboveSixteenMebibytesEndsReadingWithOneWarning) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(16, 1, 12, 16 * 1024 * 1024 + 1) + "some"));
+    ASSERT_TRUE(log.Has("WARNING: Cannot take a payload of 16777217 bytes on incoming message; reading stops.\n"));
+    EXPECT_TRUE(ConnectionEnded());
+    EXPECT_TRUE(recorder.Deliveries().empty());
+    EXPECT_FALSE(pair.far.Readable(50));
+    EXPECT_EQ(CountOf(log.Text(), "WARNING: "), 1u);
+}
+
+TEST_F(Agent, ReplyLeavesBeforeTheCallbackRunsAndTheLineBeforeIt) {
+    std::atomic<bool> replyWaiting{false}, lineWritten{false};
     recorder.SetHook([&](int32_t, const char*) {
-        replyWaiting = pair.FarReadable(0);
-        lineWritten = log.Text().find(OnDisk("INFO: ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n")) !=
-                      std::string::npos;
+        replyWaiting = pair.far.Readable(0);
+        lineWritten = !log.Lacks("INFO: ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n");
     });
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, 12, 2) + "yo"));
+    ASSERT_TRUE(pair.far.Send(12, "yo"));
     ASSERT_TRUE(recorder.WaitFor(1));
     EXPECT_TRUE(replyWaiting);
     EXPECT_TRUE(lineWritten);
-    const auto reply = ReadMessage();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-    EXPECT_EQ(reply->payloadLength, 0);
+    ExpectReply();
 }
 
-TEST_F(AgentDelivery, HeartbeatIsAnsweredReplyIsNotAndNeitherIsLogged) {
+// A heartbeat is answered, a reply is not, and neither is logged; without a
+// callback a message is answered and warned about.
+TEST_F(Agent, RepliesAndHeartbeatsAndAMissingCallback) {
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, 5, 0) + HeaderBytes(16, 1, 4, 0)));
+    ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)));
     ASSERT_TRUE(recorder.WaitFor(2));
     EXPECT_EQ(recorder.Deliveries()[0].type, VANTORMESSAGETYPE_REPLY);
     EXPECT_EQ(recorder.Deliveries()[1].type, VANTORMESSAGETYPE_HEARTBEAT);
-    const auto reply = ReadMessage();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-    EXPECT_FALSE(pair.FarReadable(100));
-    EXPECT_TRUE(LogLacks("SendMessage"));
-    EXPECT_TRUE(LogLacks("ReceiveMessage"));
-}
-
-TEST_F(AgentDelivery, WithoutCallbackTheMessageIsAnsweredAndWarnedAbout) {
+    ExpectReply();
+    EXPECT_FALSE(pair.far.Readable(100));
+    EXPECT_TRUE(log.Lacks("SendMessage"));
+    EXPECT_TRUE(log.Lacks("ReceiveMessage"));
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, nullptr);
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, 12, 0)));
-    const auto reply = ReadMessage();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-    EXPECT_TRUE(LogHas("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
-    EXPECT_TRUE(LogLacks("ReceiveMessage"));
+    ASSERT_TRUE(pair.far.Send(12));
+    ExpectReply();
+    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
+    EXPECT_TRUE(log.Lacks("ReceiveMessage"));
 }
 
-TEST_F(AgentDelivery, CallbackMaySendOnItsOwnAgent) {
+TEST_F(Agent, CallbackMaySendOnItsOwnAgent) {
     recorder.SetHook([&](int32_t type, const char*) {
         if (type == VANTORMESSAGETYPE_CLOSE) VantorMessageAgent_SendMessage(agent, VANTORMESSAGETYPE_GAMECLIENT_STOPPED, "bye");
     });
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, VANTORMESSAGETYPE_CLOSE, 0)));
-    const auto reply = ReadMessage();
-    const auto answer = ReadMessage();
-    ASSERT_TRUE(reply && answer);
-    EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
+    ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CLOSE));
+    ExpectReply();
+    const auto answer = pair.far.Receive();
+    ASSERT_TRUE(answer);
     EXPECT_EQ(answer->type, VANTORMESSAGETYPE_GAMECLIENT_STOPPED);
     EXPECT_EQ(answer->payload, "bye");
 }
 
-using AgentMisuse = AgentOnPair;
-
-TEST_F(AgentMisuse, StartTwiceIsRefused) {
+// Messages that arrive together, in pieces, or larger than one receive: each
+// is answered before it is delivered, in order, with its payload intact.
+TEST_F(Agent, BurstsAndTricklesAreAnsweredAndDeliveredOneByOne) {
+    std::vector<std::pair<int32_t, std::string>> sent;
+    for (std::size_t i = 0; i < 300; ++i) sent.push_back({i % 2 ? 8 : 11, i % 3 ? std::string(i * 7 % 61, static_cast<char>('a' + i % 26)) : ""});
+    for (std::size_t length : {4079u, 4080u, 4095u, 4096u, 4097u, 10000u, 70000u, 1u})
+        sent.push_back({12, std::string(length, static_cast<char>('a' + length % 26))}), sent.push_back({4, ""});
+    const std::size_t burst = sent.size();
+    sent.insert(sent.end(), {{11, "hello"}, {3, ""}, {11, "bye"}});
+    std::atomic<std::size_t> repliesFirst{0};
+    recorder.SetHook([&](int32_t, const char*) {
+        const auto reply = pair.far.Receive(5000);
+        if (reply && reply->type == VANTORMESSAGETYPE_REPLY) ++repliesFirst;
+    });
     ASSERT_TRUE(Start());
-    EXPECT_FALSE(Start());
-    EXPECT_TRUE(LogHas("ERROR: This MessageAgent is already started.\n"));
-    int32_t running = 0;
-    VantorMessageAgent_GetIsRunning(agent, &running);
-    EXPECT_EQ(running, 1);
-    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "still"), 1);
+    std::string bytes;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        bytes += Encode(sent[i].first, sent[i].second);
+        if (i + 1 == burst) {
+            ASSERT_TRUE(pair.far.SendBytes(bytes));
+            bytes.clear();
+        }
+    }
+    for (const char byte : bytes) {
+        ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte)));
+        Tamber::SleepMilliseconds(1);
+    }
+    ASSERT_TRUE(recorder.WaitFor(sent.size()));
+    const auto deliveries = recorder.Deliveries();
+    ASSERT_EQ(deliveries.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(deliveries[i].type, sent[i].first) << i;
+        EXPECT_EQ(deliveries[i].hasPayload, !sent[i].second.empty()) << i;
+        EXPECT_EQ(deliveries[i].payload, sent[i].second) << i;
+    }
+    EXPECT_EQ(repliesFirst.load(), sent.size());
 }
 
-TEST_F(AgentMisuse, SocketZeroIsRefusedAndSendsThenFail) {
+// Only socket 0 is refused: another unusable handle starts, and its first
+// read and every send fail as the system reports.
+TEST_F(Agent, MisuseIsRefusedWithItsLine) {
     EXPECT_EQ(VantorMessageAgent_Start(agent, 0), 0);
-    EXPECT_TRUE(LogHas("ERROR: Socket cannot be null.\n"));
-    int32_t running = 1;
-    VantorMessageAgent_GetIsRunning(agent, &running);
-    EXPECT_EQ(running, 0);
+    EXPECT_TRUE(log.Has("ERROR: Socket cannot be null.\n"));
     EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(LogHas("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-}
-
-// Only 0 is refused: another unusable handle starts, and its first read and
-// every send fail as the system reports.
-TEST_F(AgentMisuse, AnUnusableSocketStartsAndItsConnectionEndsAtOnce) {
+    EXPECT_TRUE(log.Has("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
     EXPECT_EQ(VantorMessageAgent_Start(agent, Tamber::kNoSocket), 1);
-    EXPECT_TRUE(LogHas("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    int32_t active = 1;
-    EXPECT_TRUE(WaitUntil([&] {
-        VantorMessageAgent_GetHeartbeatActive(agent, &active);
-        return active == 0;
-    }));
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n"));
+    EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
+    EXPECT_TRUE(ConnectionEnded());
     EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(LogHas("WARNING: Failed to send to socket.\n"));
+    EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
 }
 
-TEST_F(AgentMisuse, DeleteOfANeverStartedAgentNullsThePointerQuietly) {
-    EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_EQ(agent, nullptr);
-    EXPECT_TRUE(LogLacks("WARNING"));
-}
-
-using PeerGone = AgentOnPair;
-
-void ExpectConnectionEnded(VantorMessageAgent* agent) {
-    int32_t active = 1;
-    EXPECT_TRUE(WaitUntil([&] {
-        VantorMessageAgent_GetHeartbeatActive(agent, &active);
-        return active == 0;
-    }));
-    int32_t running = 0;
-    VantorMessageAgent_GetIsRunning(agent, &running);
-    EXPECT_EQ(running, 1);
-}
-
-TEST_F(PeerGone, CloseInTheMiddleOfAHeaderDeliversNothing) {
+// The end of the connection inside a buffered header delivers what came whole;
+// later sends fail and are reported, without SIGPIPE.
+TEST_F(Agent, PeerClosingMidHeaderEndsTheConnection) {
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, 12, 0).substr(0, 10)));
-    pair.CloseFar();
-    EXPECT_TRUE(LogHas("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
-    EXPECT_TRUE(LogHas("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    ExpectConnectionEnded(agent);
-    EXPECT_TRUE(recorder.Deliveries().empty());
+    ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hi") + Encode(12).substr(0, 10)));
+    // Taken first: unread bytes would turn the close into a reset.
+    ExpectReply();
+    pair.far.Close();
+    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
+    EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
+    EXPECT_TRUE(ConnectionEnded());
+    ASSERT_EQ(recorder.Deliveries().size(), 1u);
+    EXPECT_EQ(recorder.Deliveries()[0].payload, "hi");
+    EXPECT_TRUE(WaitUntil([&] { return VantorMessageAgent_SendMessage(agent, 12, "anyone?") == 0; }));
+    EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
 }
 
-TEST_F(PeerGone, ResetIsToldApart) {
+TEST_F(Agent, PeerResetIsToldApart) {
     if (!ResetsAreDelivered()) GTEST_SKIP() << "this system turns a zero-linger close into an orderly one";
     ASSERT_TRUE(Start());
-    Tamber::SetResetOnClose(pair.Far());
-    pair.CloseFar();
-    EXPECT_TRUE(LogHas("WARNING: Failed to read from Vantor socket buffer (this may indicate that the other side of "
-                       "the connection has closed).\n"));
-    EXPECT_TRUE(LogHas("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
-    ExpectConnectionEnded(agent);
-    EXPECT_TRUE(LogLacks("Received 0 bytes"));
+    pair.far.Reset();
+    EXPECT_TRUE(log.Has("WARNING: Failed to read from Vantor socket buffer (this may indicate that the other side of "
+                        "the connection has closed).\n"));
+    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
+    EXPECT_TRUE(ConnectionEnded());
+    EXPECT_TRUE(log.Lacks("Received 0 bytes"));
 }
 
-// Sends to a peer that has gone fail and are reported, without SIGPIPE.
-TEST_F(PeerGone, SendsFailQuietlyForTheProcess) {
-    ASSERT_TRUE(Start());
-    pair.CloseFar();
-    ExpectConnectionEnded(agent);
-    EXPECT_TRUE(WaitUntil([&] { return VantorMessageAgent_SendMessage(agent, 12, "anyone?") == 0; }));
-    EXPECT_TRUE(LogHas("WARNING: Failed to send to socket.\n"));
-}
-
-using AgentDelete = AgentOnPair;
-
-TEST_F(AgentDelete, OwnersCloseThenDeleteEndsBothThreadsWithoutWarnings) {
-    ASSERT_TRUE(Start());
-    std::weak_ptr<VantorMessageAgent> record = agent->self;
-    pair.CloseNear();
+// Closed by its owner first or not, the agent stops both threads without
+// warnings and never touches the owner's socket.
+TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
     EXPECT_EQ(agent, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
-    EXPECT_TRUE(LogLacks("failed to shut down"));
+    EXPECT_TRUE(log.Lacks("WARNING"));
+    for (const bool ownerCloses : {true, false}) {
+        LoopbackPair other;
+        ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
+        ASSERT_EQ(VantorMessageAgent_Start(agent, other.Near()), 1);
+        std::weak_ptr<VantorMessageAgent> record = agent->self;
+        if (ownerCloses) other.CloseNear();
+        EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
+        EXPECT_EQ(agent, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
+        if (!ownerCloses) {
+            ASSERT_TRUE(Tamber::SendGather(other.Near(), Encode(12).data(), 16, nullptr, 0));
+            EXPECT_EQ(other.far.ReceiveBytes(16), Encode(12));
+        }
+    }
+    EXPECT_TRUE(log.Lacks("failed to shut down"));
 }
 
-// The owner forgot to close: the agent still stops, and never touches the
-// owner's socket, which stays usable.
-TEST_F(AgentDelete, WithTheSocketStillOpenEndsBothThreadsWithoutWarnings) {
-    ASSERT_TRUE(Start());
-    std::weak_ptr<VantorMessageAgent> record = agent->self;
-    EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
-    EXPECT_TRUE(LogLacks("failed to shut down"));
-    const std::string bytes = HeaderBytes(16, 1, 12, 0);
-    ASSERT_TRUE(Tamber::SendGather(pair.Near(), bytes.data(), bytes.size(), nullptr, 0));
-    EXPECT_EQ(pair.ReadFar(16), bytes);
-}
-
-TEST_F(AgentDelete, WhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
+TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> entered{false};
@@ -191,13 +297,13 @@ TEST_F(AgentDelete, WhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
         released.wait();
     });
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.SendFar(HeaderBytes(16, 1, 12, 0)));
+    ASSERT_TRUE(pair.far.Send(12));
     ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
     std::weak_ptr<VantorMessageAgent> record = agent->self;
     pair.CloseNear();
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_TRUE(LogHas("WARNING: SocketThread failed to shut down correctly.\n"));
-    EXPECT_TRUE(LogLacks("HeartbeatThread failed"));
+    EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n"));
+    EXPECT_TRUE(log.Lacks("HeartbeatThread failed"));
     EXPECT_FALSE(record.expired());
     release.set_value();
     EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));

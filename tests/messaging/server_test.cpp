@@ -1,197 +1,181 @@
-// The server: start-up, broadcasts and their order, callbacks per client,
-// Delete, and clients pruned once their connection ends.
+// The server and the game side's client: start-up, broadcasts and their
+// order, callbacks per client, Delete, and clients pruned once they end.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "messaging/agent_record.h"
+#include "messaging/client.h"
 #include "messaging/server.h"
-#include "messaging_test_support.h"
+#include "raw_peer.h"
 #include "test_support.h"
 
 namespace TamberTest {
 namespace {
 
-class ServerTest : public testing::Test {
+class Server : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(VantorServer_Create(&server), 1);
         VantorServer_SetMessageArrivedCallback(server, &recorder, Recorder::Callback);
     }
     void TearDown() override {
+        peers.clear();
         if (server != nullptr) VantorServer_Delete(&server);
     }
-
-    uint16_t Start() {
-        EXPECT_EQ(VantorServer_Start(server, 0), 1);
+    uint16_t Start(uint16_t port = 0) {
+        EXPECT_EQ(VantorServer_Start(server, port), 1);
         return VantorServer_BoundPort(server);
     }
     // Connects one more client and waits until the server lists it.
-    Tamber::Socket Connect(uint16_t port) {
+    RawPeer& Connect(uint16_t port) {
         const std::size_t before = VantorServer_ClientAgents(server).size();
-        const Tamber::Socket socket = sockets.Add(ConnectTo(port));
-        EXPECT_NE(socket, Tamber::kNoSocket);
+        peers.push_back(std::make_unique<RawPeer>(port));
+        EXPECT_TRUE(peers.back()->Connected());
         EXPECT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).size() == before + 1; }));
-        return socket;
-    }
-    bool LogHas(const std::string& text) {
-        return WaitUntil([&] { return log.Text().find(OnDisk(text)) != std::string::npos; });
+        return *peers.back();
     }
 
     LogSession log;
     Recorder recorder;
-    SocketSet sockets;
+    std::vector<std::unique_ptr<RawPeer>> peers;
     VantorServer* server = nullptr;
 };
 
-TEST_F(ServerTest, StartTwiceIsRefused) {
-    Start();
-    EXPECT_EQ(VantorServer_Start(server, 0), 0);
-    EXPECT_TRUE(LogHas("ERROR: Server is already running.\n"));
-}
-
-TEST_F(ServerTest, StartOnAPortInUseFailsToBind) {
-    const uint16_t port = Start();
-    VantorServer* second = nullptr;
-    ASSERT_EQ(VantorServer_Create(&second), 1);
-    EXPECT_EQ(VantorServer_Start(second, port), 0);
-    EXPECT_TRUE(LogHas("ERROR: Failed to bind server socket.\n"));
-    EXPECT_EQ(VantorServer_Delete(&second), 1);
-}
-
-TEST_F(ServerTest, BroadcastBeforeStartFails) {
+TEST_F(Server, MisuseIsRefusedWithItsLine) {
     EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "x"), 0);
-    EXPECT_TRUE(LogHas("ERROR: Server cannot send messages until it is started.\n"));
-}
-
-TEST_F(ServerTest, BroadcastWithNoClientsSucceedsAndSaysSo) {
-    Start();
-    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "x"), 1);
-    EXPECT_TRUE(LogHas("INFO: No clients are currently connected.\n"));
-}
-
-TEST_F(ServerTest, BroadcastWithNullServerAndNoControllerFailsQuietly) {
+    EXPECT_TRUE(log.Has("ERROR: Server cannot send messages until it is started.\n"));
     const std::string before = log.Text();
     EXPECT_EQ(VantorServer_SendMessageToAllClients(nullptr, 12, "x"), 0);
     EXPECT_EQ(log.Text(), before);
+    const uint16_t port = Start();
+    EXPECT_EQ(VantorServer_Start(server, 0), 0);
+    EXPECT_TRUE(log.Has("ERROR: Server is already running.\n"));
+    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "x"), 1);
+    EXPECT_TRUE(log.Has("INFO: No clients are currently connected.\n"));
+    VantorServer* second = nullptr;
+    ASSERT_EQ(VantorServer_Create(&second), 1);
+    EXPECT_EQ(VantorServer_Start(second, port), 0);
+    EXPECT_TRUE(log.Has("ERROR: Failed to bind server socket.\n"));
+    EXPECT_EQ(VantorServer_Delete(&second), 1);
+    EXPECT_EQ(VantorServer_Delete(&second), 0);
+    EXPECT_TRUE(log.Has("ERROR: VantorServer is not yet initialized.\n"));
 }
 
 // Holding the middle client's send lock stops the broadcast there: the newest
 // client has its message by then, the oldest does not yet.
-TEST_F(ServerTest, BroadcastReachesTheNewestClientFirst) {
+TEST_F(Server, BroadcastReachesTheNewestClientFirst) {
     const uint16_t port = Start();
-    const Tamber::Socket oldest = Connect(port);
-    const Tamber::Socket middle = Connect(port);
-    const Tamber::Socket newest = Connect(port);
+    RawPeer& oldest = Connect(port);
+    RawPeer& middle = Connect(port);
+    RawPeer& newest = Connect(port);
     const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
     ASSERT_EQ(agents.size(), 3u);
-
     std::thread broadcast;
     {
         Tamber::ScopedLock hold(agents[1]->sendLock);
         broadcast = std::thread([&] { EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "all"), 1); });
-        const auto first = ReadMessage(newest);
-        ASSERT_TRUE(first);
-        EXPECT_EQ(first->payload, "all");
-        EXPECT_FALSE(Readable(oldest, 100));
+        EXPECT_EQ(newest.Receive().value_or(WireMessage{}).payload, "all");
+        EXPECT_FALSE(oldest.Readable(100));
     }
     broadcast.join();
-    for (Tamber::Socket socket : {middle, oldest}) {
-        const auto message = ReadMessage(socket);
-        ASSERT_TRUE(message);
-        EXPECT_EQ(message->payload, "all");
-    }
+    EXPECT_EQ(middle.Receive().value_or(WireMessage{}).payload, "all");
+    EXPECT_EQ(oldest.Receive().value_or(WireMessage{}).payload, "all");
 }
 
-TEST_F(ServerTest, CallbackSetAfterAcceptDoesNotReachThatClient) {
+TEST_F(Server, CallbackSetAfterAcceptDoesNotReachThatClient) {
     VantorServer_SetMessageArrivedCallback(server, nullptr, nullptr);
     const uint16_t port = Start();
-    const Tamber::Socket early = Connect(port);
+    RawPeer& early = Connect(port);
     VantorServer_SetMessageArrivedCallback(server, &recorder, Recorder::Callback);
-    const Tamber::Socket late = Connect(port);
-
-    ASSERT_TRUE(SendBytes(early, HeaderBytes(16, 1, 12, 3) + "one"));
-    ASSERT_TRUE(SendBytes(late, HeaderBytes(16, 1, 12, 3) + "two"));
+    RawPeer& late = Connect(port);
+    ASSERT_TRUE(early.Send(12, "one"));
+    ASSERT_TRUE(late.Send(12, "two"));
     ASSERT_TRUE(recorder.WaitFor(1));
-    EXPECT_TRUE(LogHas("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
-    for (Tamber::Socket socket : {early, late}) {
-        const auto reply = ReadMessage(socket);
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-    }
+    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
+    for (RawPeer* peer : {&early, &late}) EXPECT_EQ(peer->Receive().value_or(WireMessage{}).type, VANTORMESSAGETYPE_REPLY);
     ASSERT_EQ(recorder.Deliveries().size(), 1u);
     EXPECT_EQ(recorder.Deliveries()[0].payload, "two");
 }
 
-TEST_F(ServerTest, EndedClientsArePrunedAndBroadcastsStillSucceed) {
+TEST_F(Server, EndedClientsArePrunedAndBroadcastsStillSucceed) {
     const uint16_t port = Start();
-    const Tamber::Socket staying = Connect(port);
-    const Tamber::Socket leaving = sockets.Add(ConnectTo(port));
-    ASSERT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 2; }));
-    Tamber::ShutdownSocket(leaving);
+    RawPeer& staying = Connect(port);
+    RawPeer& leaving = Connect(port);
+    Tamber::ShutdownSocket(leaving.Handle());
     EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
     EXPECT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
     EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
-    const auto message = ReadMessage(staying);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->payload, "still");
+    EXPECT_EQ(staying.Receive().value_or(WireMessage{}).payload, "still");
 }
 
-TEST_F(ServerTest, DeleteOfANullServerFails) {
-    VantorServer* none = nullptr;
-    EXPECT_EQ(VantorServer_Delete(&none), 0);
-    EXPECT_TRUE(LogHas("ERROR: VantorServer is not yet initialized.\n"));
-}
-
-TEST_F(ServerTest, DeleteOfANeverStartedServerFreesItQuietly) {
-    EXPECT_EQ(VantorServer_Delete(&server), 1);
-    EXPECT_EQ(server, nullptr);
-    EXPECT_EQ(log.Text().find("WARNING"), std::string::npos);
-}
-
-TEST_F(ServerTest, DeleteEndsEveryClientsConnection) {
+TEST_F(Server, DeleteEndsEveryClientsConnection) {
+    VantorServer* never = nullptr;
+    ASSERT_EQ(VantorServer_Create(&never), 1);
+    EXPECT_EQ(VantorServer_Delete(&never), 1);
+    EXPECT_EQ(never, nullptr);
+    EXPECT_TRUE(log.Lacks("WARNING"));
     const uint16_t port = Start();
-    const Tamber::Socket first = Connect(port);
-    const Tamber::Socket second = Connect(port);
+    RawPeer& first = Connect(port);
+    RawPeer& second = Connect(port);
     EXPECT_EQ(VantorServer_Delete(&server), 1);
     EXPECT_EQ(server, nullptr);
-    EXPECT_TRUE(WaitForEnd(first));
-    EXPECT_TRUE(WaitForEnd(second));
-    EXPECT_EQ(log.Text().find("failed to shut down"), std::string::npos);
-    EXPECT_EQ(ConnectTo(port), Tamber::kNoSocket);
+    EXPECT_TRUE(first.WaitForClose());
+    EXPECT_TRUE(second.WaitForClose());
+    EXPECT_TRUE(log.Lacks("failed to shut down"));
+    EXPECT_FALSE(RawPeer(port).Connected());
 }
 
-#ifdef __linux__
 std::size_t ThreadCount() {
+    std::error_code error;
     std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        (void)entry;
-        ++count;
-    }
+    for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end; ++it) ++count;
     return count;
 }
-#endif
 
 // Each connection that ends is pruned with its agent and both its threads.
 // Every client waits for the reply to its heartbeat, so each was accepted.
-TEST_F(ServerTest, ReconnectionStormLeavesNothingBehind) {
+TEST_F(Server, ReconnectionStormLeavesNothingBehind) {
     const uint16_t port = Start();
-#ifdef __linux__
     const std::size_t baseline = ThreadCount();
-#endif
     for (int i = 0; i < 2000; ++i) {
-        const Tamber::Socket socket = ConnectTo(port);
-        ASSERT_NE(socket, Tamber::kNoSocket);
-        ASSERT_TRUE(SendBytes(socket, HeaderBytes(16, 1, VANTORMESSAGETYPE_HEARTBEAT, 0)));
-        const auto reply = ReadMessage(socket);
-        Tamber::CloseSocket(socket);
-        ASSERT_TRUE(reply);
+        RawPeer peer(port);
+        ASSERT_TRUE(peer.Send(VANTORMESSAGETYPE_HEARTBEAT));
+        ASSERT_TRUE(peer.Receive());
     }
     EXPECT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).empty(); }, std::chrono::seconds(60)));
-#ifdef __linux__
     EXPECT_TRUE(WaitUntil([&] { return ThreadCount() == baseline; }, std::chrono::seconds(60)));
-#endif
+}
+
+// Each failed attempt is reported; a later one, once a server listens,
+// connects; a second start is refused and the connection stays.
+TEST_F(Server, ClientConnectsOnceAServerListensAndTalksBothWays) {
+    VantorClient* client = VantorClient_Init();
+    Recorder atClient;
+    VantorMessageAgent_SetMessageArrivedCallback(VantorClient_Agent(client), &atClient, Recorder::Callback);
+    const uint16_t port = FreePort();
+    EXPECT_EQ(VantorClient_Start(client, port), 0);
+    EXPECT_EQ(VantorClient_Start(client, port), 0);
+    EXPECT_TRUE(log.Has("INFO: [VantorClient_Start] "));
+    EXPECT_EQ(CountOf(log.Lines(), "ERROR: Unable to connect to server.\n"), 2u);
+    Start(port);
+    ASSERT_EQ(VantorClient_Start(client, port), 1);
+    EXPECT_EQ(VantorClient_Start(client, port), 0);
+    EXPECT_TRUE(log.Has("ERROR: This client has already been started.\n"));
+    ASSERT_EQ(VantorMessageAgent_SendMessage(VantorClient_Agent(client), VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, nullptr), 1);
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_EQ(recorder.Deliveries()[0].type, VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED);
+    ASSERT_EQ(VantorServer_ClientAgents(server).size(), 1u);
+    ASSERT_EQ(VantorServer_SendMessageToAllClients(server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "gg"), 1);
+    ASSERT_TRUE(WaitUntil([&] { return atClient.CountOf(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME) == 1; }));
+    // Held, so that pruning cannot free it while the test looks.
+    const std::shared_ptr<VantorMessageAgent> serverSide = VantorServer_ClientAgents(server)[0]->self;
+    EXPECT_EQ(VantorClient_Delete(&client), 1);
+    EXPECT_EQ(client, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return serverSide->heartbeatActive.load() == 0; }));
+    EXPECT_TRUE(log.Lacks("failed to shut down"));
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 
 namespace {
 
-uint32_t ReturnAtOnce(void*) { return 7; }
-
 struct Gate {
     std::atomic<bool> open{false};
     std::atomic<bool> entered{false};
@@ -26,16 +24,6 @@ uint32_t WaitAtGate(void* argument) {
     TamberTest::WaitUntil([gate] { return gate->open.load(); });
     gate->recordAliveInside.store(!gate->watched->expired());
     return 0;
-}
-
-TEST(Thread, JoinAfterTheFunctionReturned) {
-    auto thread = Tamber::Thread::Create(ReturnAtOnce, nullptr);
-    ASSERT_TRUE(thread);
-    ASSERT_TRUE(TamberTest::WaitUntil([&] { return thread->Finished(); }));
-    EXPECT_EQ(0u, thread->Join(0));
-    std::weak_ptr<Tamber::Thread> watch = thread;
-    thread.reset();
-    EXPECT_TRUE(TamberTest::WaitUntil([&] { return watch.expired(); }));
 }
 
 TEST(Thread, RecordOutlivesEveryOutsideOwnerUntilItsFunctionReturns) {

@@ -14,34 +14,23 @@ namespace {
 
 constexpr uint32_t kBadExeFormat = 193;  // "%1 is not a valid Win32 application."
 
-TEST(SystemErrorText, InsertsInTheSystemTextStayAsText) {
+// Inserts in the system's text stay as text, in the log too; the text is cut
+// to the caller's buffer; an unknown code has none.
+TEST(SystemErrorText, AsTheSystemGivesIt) {
     char text[512];
     const std::size_t length = Tamber::SystemErrorText(kBadExeFormat, text, sizeof text);
     ASSERT_GT(length, 2u);
     EXPECT_EQ(std::string(text).size(), length);
     EXPECT_NE(std::string::npos, std::string(text).find("%1"));
     EXPECT_EQ("\r\n", std::string(text).substr(length - 2));
-}
-
-TEST(SystemErrorText, CutToTheCallersBuffer) {
-    char text[8];
-    EXPECT_EQ(7u, Tamber::SystemErrorText(kBadExeFormat, text, sizeof text));
+    EXPECT_EQ(7u, Tamber::SystemErrorText(kBadExeFormat, text, 8));
     EXPECT_EQ(7u, std::string(text).size());
-}
-
-TEST(SystemErrorText, AnUnknownCodeHasNoText) {
-    char text[64] = "untouched";
     EXPECT_EQ(0u, Tamber::SystemErrorText(0x2FFFFFFFu, text, sizeof text));
-}
-
-TEST(SystemErrorText, LoggedWithItsInsertUnfilled) {
     TamberTest::LogSession session("inserts");
     Tamber::SetLastSystemError(kBadExeFormat);
     VantorLog_SystemError("VantorProcessHelper_StartProcess");
-    const std::string text = session.Text();
-    const std::size_t line = text.find("INFO: [VantorProcessHelper_StartProcess] ");
-    ASSERT_NE(std::string::npos, line) << text;
-    EXPECT_NE(std::string::npos, text.find("%1", line)) << text;
+    EXPECT_TRUE(session.Has("INFO: [VantorProcessHelper_StartProcess] "));
+    EXPECT_NE(std::string::npos, session.Text().find("%1", session.Text().find("[VantorProcessHelper_StartProcess] ")));
 }
 
 std::atomic<uint32_t> g_beats{0};

@@ -5,10 +5,13 @@
 
 namespace TamberTest {
 
+std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength) {
+    const uint32_t fields[4] = {headerSize, version, static_cast<uint32_t>(type), static_cast<uint32_t>(payloadLength)};
+    return std::string(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
 std::string Encode(int32_t type, const std::string& payload) {
-    const uint32_t header[4] = {16u, 1u, static_cast<uint32_t>(type), static_cast<uint32_t>(payload.size())};
-    std::string bytes(reinterpret_cast<const char*>(header), sizeof header);
-    return bytes + payload;
+    return HeaderBytes(16, 1, type, static_cast<int32_t>(payload.size())) + payload;
 }
 
 uint16_t FreePort() {
@@ -17,6 +20,14 @@ uint16_t FreePort() {
     const uint16_t port = Tamber::LocalPort(probe);
     Tamber::CloseSocket(probe);
     return port;
+}
+
+bool ResetsAreDelivered() {
+    LoopbackPair probe;
+    probe.far.Reset();
+    char byte;
+    if (Tamber::WaitReadable(probe.Near(), nullptr, 10000) != Tamber::WaitResult::kReadable) return false;
+    return Tamber::ReceiveSome(probe.Near(), &byte, 1) < 0 && Tamber::IsConnectionReset(Tamber::LastSocketError());
 }
 
 RawPeer::RawPeer(uint16_t port) : socket_(Tamber::OpenStreamSocket()) {
@@ -44,33 +55,35 @@ bool RawPeer::SendBytes(const std::string& bytes) {
     return Connected() && Tamber::SendGather(socket_, bytes.data(), bytes.size(), nullptr, 0);
 }
 
-bool RawPeer::ReadExactly(char* buffer, std::size_t length, uint32_t timeoutMs) {
+bool RawPeer::Readable(uint32_t timeoutMs) {
+    return Connected() && Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitResult::kReadable;
+}
+
+std::optional<std::string> RawPeer::ReceiveBytes(std::size_t n, uint32_t timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string bytes(n, '\0');
     std::size_t received = 0;
-    while (received < length) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        if (Tamber::WaitReadable(socket_, nullptr, static_cast<uint32_t>(left.count())) != Tamber::WaitResult::kReadable)
-            return false;
-        const long count = Tamber::ReceiveSome(socket_, buffer + received, length - received);
-        if (count <= 0) return false;
+    while (received < n) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !Readable(static_cast<uint32_t>(left))) return std::nullopt;
+        const long count = Tamber::ReceiveSome(socket_, &bytes[received], n - received);
+        if (count <= 0) return std::nullopt;
         received += static_cast<std::size_t>(count);
     }
-    return true;
+    return bytes;
 }
 
 std::optional<WireMessage> RawPeer::Receive(uint32_t timeoutMs) {
-    if (!Connected()) return std::nullopt;
-    uint32_t header[4];
-    if (!ReadExactly(reinterpret_cast<char*>(header), sizeof header, timeoutMs)) return std::nullopt;
-    WireMessage message;
-    message.headerSize = header[0];
-    message.version = header[1];
-    message.type = static_cast<int32_t>(header[2]);
-    message.payloadLength = static_cast<int32_t>(header[3]);
+    const auto header = ReceiveBytes(16, timeoutMs);
+    if (!header) return std::nullopt;
+    uint32_t fields[4];
+    std::memcpy(fields, header->data(), sizeof fields);
+    WireMessage message{fields[0], fields[1], static_cast<int32_t>(fields[2]), static_cast<int32_t>(fields[3]), {}};
     if (message.payloadLength > 0) {
-        message.payload.resize(static_cast<std::size_t>(message.payloadLength));
-        if (!ReadExactly(&message.payload[0], message.payload.size(), timeoutMs)) return std::nullopt;
+        const auto payload = ReceiveBytes(static_cast<std::size_t>(message.payloadLength), timeoutMs);
+        if (!payload) return std::nullopt;
+        message.payload = *payload;
     }
     return message;
 }
@@ -86,7 +99,7 @@ bool RawPeer::WaitForClose(uint32_t timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char sink[256];
     while (std::chrono::steady_clock::now() < deadline) {
-        if (Tamber::WaitReadable(socket_, nullptr, 50) != Tamber::WaitResult::kReadable) continue;
+        if (!Readable(50)) continue;
         if (Tamber::ReceiveSome(socket_, sink, sizeof sink) <= 0) return true;
     }
     return false;
@@ -104,6 +117,50 @@ RawListener::~RawListener() { Tamber::CloseSocket(socket_); }
 Tamber::Socket RawListener::Accept(uint32_t timeoutMs) {
     if (Tamber::WaitReadable(socket_, nullptr, timeoutMs) != Tamber::WaitResult::kReadable) return Tamber::kNoSocket;
     return Tamber::AcceptConnection(socket_);
+}
+
+void LoopbackPair::CloseNear() {
+    if (near_ == Tamber::kNoSocket) return;
+    Tamber::ShutdownSocket(near_);
+    Tamber::CloseSocket(near_);
+    near_ = Tamber::kNoSocket;
+}
+
+int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* payload) {
+    auto* recorder = static_cast<Recorder*>(context);
+    std::function<void(int32_t, const char*)> hook;
+    {
+        std::lock_guard<std::mutex> guard(recorder->lock_);
+        hook = recorder->hook_;
+    }
+    if (hook) hook(type, payload);
+    std::lock_guard<std::mutex> guard(recorder->lock_);
+    // strlen finds the terminator that the agent must have put after the payload.
+    recorder->deliveries_.push_back(Delivery{type, payload != nullptr, payload ? std::string(payload, std::strlen(payload)) : ""});
+    recorder->arrived_.notify_all();
+    return 0;
+}
+
+void Recorder::SetHook(std::function<void(int32_t, const char*)> hook) {
+    std::lock_guard<std::mutex> guard(lock_);
+    hook_ = std::move(hook);
+}
+
+bool Recorder::WaitFor(std::size_t count, uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(lock_);
+    return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return deliveries_.size() >= count; });
+}
+
+std::vector<Delivery> Recorder::Deliveries() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return deliveries_;
+}
+
+std::size_t Recorder::CountOf(int32_t type) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::size_t count = 0;
+    for (const Delivery& delivery : deliveries_) count += delivery.type == type ? 1 : 0;
+    return count;
 }
 
 }  // namespace TamberTest

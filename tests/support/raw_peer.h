@@ -1,11 +1,17 @@
 // A plain socket peer on 127.0.0.1 that speaks the wire format by hand, for
-// checking exactly what the library puts on the wire.
+// checking exactly what the library puts on the wire, and a callback that
+// records what the library delivers.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "TamberLauncher.h"
 #include "platform/socket.h"
 
 namespace TamberTest {
@@ -18,11 +24,17 @@ struct WireMessage {
     std::string payload;
 };
 
+// 16 header bytes with every field chosen by the test.
+std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength);
 // The 16 header bytes (little-endian, as the machine lays them out) and the payload.
 std::string Encode(int32_t type, const std::string& payload = "");
 
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t FreePort();
+
+// Whether a close with a zero linger reaches the peer as a connection reset
+// here (Wine 8 delivers an orderly close instead).
+bool ResetsAreDelivered();
 
 class RawPeer {
 public:
@@ -35,12 +47,17 @@ public:
     RawPeer& operator=(const RawPeer&) = delete;
 
     bool Connected() const { return socket_ != Tamber::kNoSocket; }
+    Tamber::Socket Handle() const { return socket_; }
     bool SendBytes(const std::string& bytes);
     bool Send(int32_t type, const std::string& payload = "") { return SendBytes(Encode(type, payload)); }
+    // Exactly n bytes within timeoutMs, or nothing.
+    std::optional<std::string> ReceiveBytes(std::size_t n, uint32_t timeoutMs = 10000);
     // The next message within timeoutMs, or nothing.
     std::optional<WireMessage> Receive(uint32_t timeoutMs = 10000);
     // The next message that is not a reply or heartbeat.
     std::optional<WireMessage> ReceiveSkippingReplies(uint32_t timeoutMs = 10000);
+    // Whether bytes (or the end of the connection) wait within timeoutMs.
+    bool Readable(uint32_t timeoutMs);
     // True when the peer closed the connection (or reset it) within timeoutMs.
     bool WaitForClose(uint32_t timeoutMs = 10000);
     // Closes with a reset instead of an orderly close.
@@ -48,7 +65,6 @@ public:
     void Close();
 
 private:
-    bool ReadExactly(char* buffer, std::size_t length, uint32_t timeoutMs);
     Tamber::Socket socket_ = Tamber::kNoSocket;
 };
 
@@ -66,6 +82,52 @@ public:
 private:
     Tamber::Socket socket_ = Tamber::kNoSocket;
     uint16_t port_ = 0;
+};
+
+// Two ends of one connection on 127.0.0.1: the near socket for the library,
+// the far end for the test. The near end is shut down and closed at the end
+// unless closed before, as its owner would.
+class LoopbackPair {
+public:
+    LoopbackPair() : far(listener_.Port()), near_(listener_.Accept()) {}
+    ~LoopbackPair() { CloseNear(); }
+    LoopbackPair(const LoopbackPair&) = delete;
+    LoopbackPair& operator=(const LoopbackPair&) = delete;
+    Tamber::Socket Near() const { return near_; }
+    void CloseNear();
+
+private:
+    RawListener listener_;
+
+public:
+    RawPeer far;
+
+private:
+    Tamber::Socket near_;
+};
+
+struct Delivery {
+    int32_t type;
+    bool hasPayload;
+    std::string payload;  // up to the terminating NUL
+};
+
+// A MessageArrivedCallback context that records every delivery; an optional
+// hook runs inside the callback first.
+class Recorder {
+public:
+    static int32_t VANTOR_CALL Callback(void* context, int32_t type, const char* payload);
+    void SetHook(std::function<void(int32_t type, const char* payload)> hook);
+    // Waits until at least count deliveries arrived.
+    bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000);
+    std::vector<Delivery> Deliveries();
+    std::size_t CountOf(int32_t type);
+
+private:
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::vector<Delivery> deliveries_;
+    std::function<void(int32_t, const char*)> hook_;
 };
 
 }  // namespace TamberTest

@@ -77,6 +77,9 @@ std::string LogSession::LogPath() const { return folder_.File("vantor-" + host_ 
 std::string LogSession::Text() const { return ReadFile(LogPath()); }
 
 std::string LogSession::Lines() const { return FromDisk(Text()); }
+bool LogSession::Has(const std::string& text) const {
+    return WaitUntil([&] { return Lines().find(text) != std::string::npos; });
+}
 
 FastTime::FastTime() { Tamber::TestClock::SetShortPauses(true); }
 

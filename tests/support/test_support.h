@@ -57,6 +57,9 @@ public:
     std::string Text() const;   // the whole log file, as stored
     std::string Lines() const;  // the same with "\n" line ends on every platform
     std::string LogPath() const;
+    // Waits until the log holds text (written with "\n" line ends).
+    bool Has(const std::string& text) const;
+    bool Lacks(const std::string& text) const { return Lines().find(text) == std::string::npos; }
     const TempDir& Folder() const { return folder_; }
 
 private:
