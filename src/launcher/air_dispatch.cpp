@@ -44,11 +44,6 @@ std::string FormatInto(std::size_t size, const char* format, Args... args) {
     return buffer.data();
 }
 
-void StopGameAndAir() {
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, kStopGraceMs);
-}
-
 // Launches the game at versionPath (null: the latest game) with the Air client's arguments.
 void LaunchGame(VantorServerControllerStruct& controller, const char* args, const char* versionPath) {
     const char* launcherPath = ProcessPath(VANTORPROCESSTYPE_LAUNCHER);
@@ -78,7 +73,7 @@ void LaunchGame(VantorServerControllerStruct& controller, const char* args, cons
 
     if (VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, commandLine.c_str()) != 1) {
         ReportError(controller, VANTORERRORTYPE_GAMEPROCESSSTART, "Unable to start game.\n");
-        StopGameAndAir();
+        StopGameAndAir(kStopGraceMs);
         CallExit(controller);
     }
 }
@@ -105,8 +100,7 @@ void LaunchGameVersion(VantorServerControllerStruct& controller, const char* pay
 void Close(VantorServerControllerStruct& controller) {
     controller.started.store(0);
     Broadcast(controller, ServerKind::Game, VANTORMESSAGETYPE_CLOSE, nullptr);
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kCloseGraceMs);
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, kCloseGraceMs);
+    StopGameAndAir(kCloseGraceMs);
     CallExit(controller);
 }
 
@@ -174,7 +168,7 @@ int32_t VANTOR_CALL OnAirServerMessage(void*, int32_t messageType, const char* p
             VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
             break;
         case VANTORMESSAGETYPE_INVALID:
-            StopGameAndAir();
+            StopGameAndAir(kStopGraceMs);
             CallExit(c);
             break;
         default:

@@ -58,6 +58,9 @@ enum class ServerKind { Launcher, Air, Game };
 int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType,
                   const char* payload);
 
+// Stops the game, then the Air client, each given graceMs to end by itself.
+void StopGameAndAir(uint32_t graceMs);
+
 // The three message handlers that Init gives the servers.
 int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, const char* payload);
 int32_t VANTOR_CALL OnGameServerMessage(void* context, int32_t messageType, const char* payload);

@@ -15,8 +15,7 @@ int32_t IsRunning(int32_t processType) {
 
 // Stops the game and Air and ends the run: the stream from a peer is corrupt.
 void FatalStreamFault(VantorServerControllerStruct& controller) {
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, kStopGraceMs);
+    StopGameAndAir(kStopGraceMs);
     CallExit(controller);
 }
 
@@ -50,6 +49,11 @@ void SuperviseGame(VantorServerControllerStruct& controller, uint32_t now, int32
 }
 
 }  // namespace
+
+void StopGameAndAir(uint32_t graceMs) {
+    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, graceMs);
+    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, graceMs);
+}
 
 int32_t VANTOR_CALL OnLauncherServerMessage(void*, int32_t messageType, const char*) {
     ControllerPtr controller = CurrentController();
