@@ -21,11 +21,16 @@ std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction f
     return thread;
 }
 
+// A thread that deletes its own agent (from a callback) is not waited for:
+// it ends when the callback returns, and its reference frees the record then.
 void JoinAgentThread(const std::shared_ptr<Tamber::Thread>& thread, const char* warning) {
-    if (thread && thread->Join(kJoinMilliseconds) != 0) VantorLog_Message(kLogWarning, warning);
+    if (thread && !thread->IsCurrent() && thread->Join(kJoinMilliseconds) != 0)
+        VantorLog_Message(kLogWarning, warning);
 }
 
 }  // namespace
+
+std::shared_ptr<VantorMessageAgent> VantorMessageAgent_Share(VantorMessageAgent* agent) { return agent->self; }
 
 bool VantorMessageAgent_HasEnded(VantorMessageAgent* agent) {
     return agent->running.load() != 1 || agent->connectionEnded.load();
@@ -43,7 +48,7 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Create(VantorMessageAgent** ou
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** pointer) {
-    if (pointer == nullptr || *pointer == nullptr) return 0;
+    if (pointer == nullptr || *pointer == nullptr) return 1;
     VantorMessageAgent* agent = *pointer;
     const std::shared_ptr<AgentLink> link = std::atomic_load(&agent->link);
     if (agent->running.load() == 1) {
@@ -67,7 +72,8 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
         VantorLog_Message(kLogError, "This MessageAgent is already started.\n");
         return 0;
     }
-    if (socket == 0) {
+    // INVALID_SOCKET (-1 on POSIX) is no connection either.
+    if (socket == 0 || socket == Tamber::kNoSocket) {
         VantorLog_Message(kLogError, "Socket cannot be null.\n");
         return 0;
     }
