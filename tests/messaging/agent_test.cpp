@@ -96,7 +96,8 @@ TEST_F(AgentMisuse, SocketZeroIsRefusedAndSendsThenFail) {
 // Only 0 is refused: another unusable handle starts, and its first read and
 // every send fail as the system reports.
 TEST_F(AgentMisuse, AnUnusableSocketStartsAndItsConnectionEndsAtOnce) {
-    EXPECT_EQ(VantorMessageAgent_Start(agent, Tamber::kNoSocket), 1);
+    // A handle that was never opened (INVALID_SOCKET itself is refused).
+    EXPECT_EQ(VantorMessageAgent_Start(agent, static_cast<Tamber::Socket>(0x7ffffff0)), 1);
     EXPECT_TRUE(LogHas("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
     int32_t active = 1;
     EXPECT_TRUE(WaitUntil([&] {
