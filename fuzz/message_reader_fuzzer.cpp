@@ -2,7 +2,6 @@
 // checks and payload assembly without sockets or threads, so that thousands
 // of inputs run each second.
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -10,8 +9,7 @@
 
 namespace {
 
-class BufferSource : public ByteSource {
-public:
+struct BufferSource : ByteSource {
     BufferSource(const uint8_t* data, std::size_t size) : data_(data), left_(size) {}
     ReadOutcome ReadExactly(void* buffer, std::size_t length) override {
         if (length > left_) return ReadOutcome::kFailed;
@@ -20,8 +18,6 @@ public:
         left_ -= length;
         return ReadOutcome::kDone;
     }
-
-private:
     const uint8_t* data_;
     std::size_t left_;
 };

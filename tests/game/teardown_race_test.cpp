@@ -16,13 +16,11 @@ TEST(GameControllerTeardown, SendsRacingInitAndRemoveTouchNothingFreed) {
     VantorServer_Create(&server);
     const uint16_t port = TamberTest::FreePort();
     ASSERT_EQ(1, VantorServer_Start(server, port));
-    ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe"));
     std::atomic<bool> done{false};
     std::thread sender([&] {
         while (!done.load()) {
-            const int32_t chat = VantorGameController_SendChatMessage("hello");
-            const int32_t launched = VantorGameController_SendGameLaunchedMessage();
-            EXPECT_TRUE(chat <= 1 && launched <= 1);
+            VantorGameController_SendChatMessage("hello");
+            VantorGameController_SendGameLaunchedMessage();
         }
     });
     for (int round = 0; round < 200; ++round) {
