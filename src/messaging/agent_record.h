@@ -37,7 +37,7 @@ private:
 // Owned through `self` by the host, and by each running thread through its
 // own reference, so that Delete never frees what a thread still uses.
 struct VantorMessageAgent {
-    std::shared_ptr<VantorMessageAgent> self;  // the owner's reference; Delete drops it
+    std::shared_ptr<VantorMessageAgent> self;  // the owner's reference (std::atomic_load/exchange); Delete drops it
     std::shared_ptr<Tamber::Thread> socketThread;
     std::shared_ptr<Tamber::Thread> heartbeatThread;
     std::shared_ptr<Tamber::Mutex> sendLock = Tamber::Mutex::Create();
