@@ -52,11 +52,11 @@ struct Stuck {
             VantorServer_Create(&server);
             EXPECT_EQ(1, VantorServer_Start(server, port));
         }
-        const Tamber::Socket far = Tamber::OpenStreamSocket();
+        const Tamber::Socket dialled = Tamber::OpenStreamSocket();
         const int size = 4096;
-        setsockopt(far, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
-        EXPECT_TRUE(Tamber::ConnectLoopback(far, withAgent ? listener.Port() : port));
-        peer = std::make_unique<RawPeer>(far);
+        setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
+        EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
+        peer = std::make_unique<RawPeer>(dialled);
         if (!withAgent) return;
         socket = listener.Accept();
         VantorMessageAgent_Create(&agent);
