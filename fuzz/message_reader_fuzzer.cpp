@@ -3,7 +3,6 @@
 // of inputs run each second.
 #include <cstddef>
 #include <cstring>
-#include <memory>
 
 #include "messaging/message_reader.h"
 

@@ -19,8 +19,10 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+constexpr bool kOwnProcFolders = false;  // under Wine /proc shows the emulator's threads
 #else
 #include <sys/socket.h>
+constexpr bool kOwnProcFolders = true;
 #endif
 
 using namespace TamberTest;
@@ -35,7 +37,7 @@ long Entries(const char* folder) {
     std::error_code error;
     long count = 0;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) ++count;
-    return error || count == 0 ? -1 : count;
+    return error || count == 0 || !kOwnProcFolders ? -1 : count;
 }
 long ResidentKiB() {
     std::ifstream status("/proc/self/status");
@@ -131,7 +133,7 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
             ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
             EXPECT_EQ(0, send.get());
         }
-        EXPECT_TRUE(connection.peer->WaitForClose(4000));
+        EXPECT_TRUE(connection.peer->WaitForClose());
         EXPECT_EQ(std::string::npos, connection.log.Lines().find("failed to shut down")) << fromCallback;
     }
     EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/task") == threads; }));
