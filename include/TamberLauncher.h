@@ -149,11 +149,14 @@ VANTOR_API int32_t VANTOR_CALL Vantor_ErrorToString(int32_t errorType, char* buf
 
 /* Stores a new record (not running, heartbeat active 1) through out. */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Create(VantorMessageAgent** out);
-/* Stops both threads, frees the record, nulls *agent. Always 1. */
+/* Stops both threads, frees the record, nulls *agent. Always 1 (also for a
+ * null agent). May be called from the agent's own callback: it then returns
+ * at once and the socket thread ends when the callback returns. */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** agent);
-/* 0 when already started or socket is 0. */
+/* 0 when already started or socket is 0 or INVALID_SOCKET (-1 on POSIX). */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agent, VantorSocket socket);
-/* payload may be null. 1 when written. */
+/* payload may be null. 1 when written; 0 also when the peer has taken no
+ * byte for 10 s (the connection is then shut down) or Delete began. */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SendMessage(VantorMessageAgent* agent, int32_t messageType, const char* payload);
 /* Heartbeats are sent only while the value is exactly 1. */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetHeartbeatActive(VantorMessageAgent* agent, int32_t active);

@@ -6,6 +6,7 @@
 
 #include "TamberLauncher.h"
 #include "frame/log.h"
+#include "messaging/agent.h"
 #include "messaging/client.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
@@ -15,7 +16,12 @@ namespace {
 constexpr uint32_t kHangSeconds = 150;
 
 struct VantorGameControllerStruct {
+    // Start and Remove use the client under clientLock; senders go through
+    // `agent`, a reference that outlives the client's Delete, so a send that
+    // overlaps a Remove fails instead of touching freed memory.
+    std::mutex clientLock;
     VantorClient* client = nullptr;
+    std::shared_ptr<VantorMessageAgent> agent;
     char firstProcessPath[Tamber::kMaxPath] = {};
     char secondProcessPath[Tamber::kMaxPath] = {};
     std::atomic<uint32_t> lastHeartbeatTime{0};
@@ -82,12 +88,14 @@ int32_t VANTOR_CALL OnGameControllerMessage(void*, int32_t messageType, const ch
 int32_t Send(int32_t messageType, const char* payload) {
     auto controller = RequireController();
     if (!controller) return 0;
-    return VantorMessageAgent_SendMessage(VantorClient_Agent(controller->client), messageType, payload);
+    return VantorMessageAgent_SendMessage(controller->agent.get(), messageType, payload);
 }
 
 void RemoveController() {
     auto controller = std::atomic_exchange(&g_controller, std::shared_ptr<VantorGameControllerStruct>());
-    if (controller) VantorClient_Delete(&controller->client);
+    if (!controller) return;
+    std::lock_guard<std::mutex> lock(controller->clientLock);
+    VantorClient_Delete(&controller->client);
 }
 
 }  // namespace
@@ -101,8 +109,8 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProces
     Tamber::std_strncpy(controller->firstProcessPath, firstProcessPath, sizeof controller->firstProcessPath);
     Tamber::std_strncpy(controller->secondProcessPath, secondProcessPath, sizeof controller->secondProcessPath);
     controller->client = VantorClient_Init();
-    VantorMessageAgent_SetMessageArrivedCallback(VantorClient_Agent(controller->client), nullptr,
-                                                 OnGameControllerMessage);
+    controller->agent = VantorMessageAgent_Share(VantorClient_Agent(controller->client));
+    VantorMessageAgent_SetMessageArrivedCallback(controller->agent.get(), nullptr, OnGameControllerMessage);
     std::atomic_store(&g_controller, controller);
     return 1;
 }
@@ -117,6 +125,9 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_Start(int32_t port) {
     auto controller = RequireController();
     if (!controller) return 0;
     controller->lastHeartbeatTime.store(Tamber::GetElapsedSeconds());
+    std::lock_guard<std::mutex> lock(controller->clientLock);
+    // Removed meanwhile: the client is gone.
+    if (controller->client == nullptr) return 0;
     return VantorClient_Start(controller->client, port);
 }
 
@@ -168,13 +179,13 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_SetReceiveChatMessageCallbac
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SetHeartbeatActive(int32_t active) {
     auto controller = RequireController();
     if (!controller) return 0;
-    return VantorMessageAgent_SetHeartbeatActive(VantorClient_Agent(controller->client), active);
+    return VantorMessageAgent_SetHeartbeatActive(controller->agent.get(), active);
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_GetHeartbeatActive(int32_t* active) {
     auto controller = RequireController();
     if (!controller) return 0;
-    return VantorMessageAgent_GetHeartbeatActive(VantorClient_Agent(controller->client), active);
+    return VantorMessageAgent_GetHeartbeatActive(controller->agent.get(), active);
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_KillProcesses(void) {

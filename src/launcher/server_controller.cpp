@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/log.h"
+#include "messaging/server.h"
 #include "platform/clock.h"
 #include "platform/shared_mutex.h"
 #include "platform/strings.h"
@@ -82,13 +83,30 @@ bool IsRemoved(VantorServerControllerStruct& controller) {
 
 int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType,
                   const char* payload) {
-    std::shared_lock<std::shared_mutex> lock(controller.serversLock);
-    if (controller.removed) return 0;
-    VantorServer* server = kind == ServerKind::Launcher ? controller.launcherServer
-                           : kind == ServerKind::Air    ? controller.airServer
-                                                        : controller.gameServer;
-    return VantorServer_SendMessageToAllClients(server, messageType, payload);
+    std::shared_ptr<VantorServer> server;
+    {
+        // Only the choice is made under the lock: Remove must not wait for a
+        // peer that is slow to take its bytes. Remove's Delete then ends the send.
+        std::shared_lock<std::shared_mutex> lock(controller.serversLock);
+        if (controller.removed) return 0;
+        VantorServer* chosen = kind == ServerKind::Launcher ? controller.launcherServer
+                               : kind == ServerKind::Air    ? controller.airServer
+                                                            : controller.gameServer;
+        if (chosen == nullptr) return 0;
+        server = VantorServer_Share(chosen);
+    }
+    return VantorServer_SendMessageToAllClients(server.get(), messageType, payload);
 }
+
+namespace {
+
+// A broadcast to the null server: the Air server of the current controller.
+int32_t BroadcastToAirServer(int32_t messageType, const char* payload) {
+    const ControllerPtr controller = CurrentController();
+    return controller ? Broadcast(*controller, ServerKind::Air, messageType, payload) : 0;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -102,6 +120,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherP
     if (ControllerPtr earlier = CurrentController()) RemoveController(earlier);
 
     std::atomic_store(&g_instanceSemaphore, Tamber::SharedMutex::Create());
+    VantorServer_SetNullServerBroadcast(BroadcastToAirServer);
 
     auto controller = std::make_shared<VantorServerControllerStruct>();
     controller->launcherPort = launcherPort;

@@ -14,18 +14,25 @@ constexpr uint32_t kJoinMilliseconds = 3000;
 std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction function,
                                                  VantorMessageAgent* agent,
                                                  const std::shared_ptr<AgentLink>& link) {
-    auto* argument = new (std::nothrow) AgentThreadArgument{agent->self, link};
+    auto* argument = new (std::nothrow) AgentThreadArgument{std::atomic_load(&agent->self), link};
     if (argument == nullptr) return nullptr;
     std::shared_ptr<Tamber::Thread> thread = Tamber::Thread::Create(function, argument);
     if (!thread) delete argument;
     return thread;
 }
 
+// A thread that deletes its own agent (from a callback) is not waited for:
+// it ends when the callback returns, and its reference frees the record then.
 void JoinAgentThread(const std::shared_ptr<Tamber::Thread>& thread, const char* warning) {
-    if (thread && thread->Join(kJoinMilliseconds) != 0) VantorLog_Message(kLogWarning, warning);
+    if (thread && !thread->IsCurrent() && thread->Join(kJoinMilliseconds) != 0)
+        VantorLog_Message(kLogWarning, warning);
 }
 
 }  // namespace
+
+std::shared_ptr<VantorMessageAgent> VantorMessageAgent_Share(VantorMessageAgent* agent) {
+    return std::atomic_load(&agent->self);
+}
 
 bool VantorMessageAgent_HasEnded(VantorMessageAgent* agent) {
     return agent->running.load() != 1 || agent->connectionEnded.load();
@@ -43,7 +50,7 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Create(VantorMessageAgent** ou
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** pointer) {
-    if (pointer == nullptr || *pointer == nullptr) return 0;
+    if (pointer == nullptr || *pointer == nullptr) return 1;
     VantorMessageAgent* agent = *pointer;
     const std::shared_ptr<AgentLink> link = std::atomic_load(&agent->link);
     if (agent->running.load() == 1) {
@@ -56,7 +63,8 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** po
         link->stop->Wake();
     }
     // Threads that did not end keep the record alive until they do.
-    const std::shared_ptr<VantorMessageAgent> owner = std::move(agent->self);
+    const std::shared_ptr<VantorMessageAgent> owner =
+        std::atomic_exchange(&agent->self, std::shared_ptr<VantorMessageAgent>());
     *pointer = nullptr;
     return 1;
 }
@@ -67,7 +75,8 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
         VantorLog_Message(kLogError, "This MessageAgent is already started.\n");
         return 0;
     }
-    if (socket == 0) {
+    // INVALID_SOCKET (-1 on POSIX) is no connection either.
+    if (socket == 0 || socket == Tamber::kNoSocket) {
         VantorLog_Message(kLogError, "Socket cannot be null.\n");
         return 0;
     }
@@ -101,8 +110,10 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SendMessage(VantorMessageAgent* agent, int32_t messageType,
                                                               const char* payload) {
     if (agent == nullptr) return 0;
+    // A send that overlaps Delete keeps the record alive until it returns.
+    const std::shared_ptr<VantorMessageAgent> keep = std::atomic_load(&agent->self);
     const std::shared_ptr<AgentLink> link = std::atomic_load(&agent->link);
-    if (!link) {
+    if (!keep || !link) {
         VantorLog_Message(kLogError, "Cannot send messages when the MessageAgent isn't started.\n");
         return 0;
     }

@@ -1,11 +1,11 @@
 // One message each way on an agent's connection.
 #include <cstring>
 #include <limits>
-#include <new>
 
 #include "frame/log.h"
 #include "messaging/agent_record.h"
 #include "messaging/wire.h"
+#include "platform/clock.h"
 #include "platform/syserror.h"
 
 namespace {
@@ -22,12 +22,19 @@ void LogTypeLine(const char* format, int32_t type) {
 // Header and payload leave in one gather write; false after logging the failure.
 bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
                                               const char* payload, std::size_t payloadLength) {
-    if (link.connection == Tamber::kNoSocket)
+    Tamber::SendResult result = Tamber::SendResult::kFailed;
+    if (link.connection == Tamber::kNoSocket) {
         Tamber::SetLastSystemError(link.duplicateError);
-    else if (Tamber::SendGather(link.connection, &header, sizeof header, payload, payloadLength))
-        return true;
+    } else {
+        result = Tamber::SendGatherWaiting(link.connection, &header, sizeof header, payload, payloadLength,
+                                           link.stop.get(), Tamber::PauseLimit(kSendStallMilliseconds));
+        if (result == Tamber::SendResult::kSent) return true;
+    }
     VantorLog_SystemError("VantorMessageAgent_WriteToSocketInternal");
     VantorLog_Message(kLogWarning, "Failed to send to socket.\n");
+    // A peer that takes nothing for that long has a message cut in two on
+    // its way: the stream cannot go on.
+    if (result == Tamber::SendResult::kStalled) Tamber::ShutdownSocket(link.connection);
     return false;
 }
 
@@ -86,8 +93,9 @@ int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t typ
     return 1;
 }
 
-ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, ReceiveBuffer& pending, void* buffer,
-                                                      std::size_t length) {
+ReadOutcome LinkSource::ReadExactly(void* buffer, std::size_t length) {
+    AgentLink& link = link_;
+    ReceiveBuffer& pending = pending_;
     if (link.connection == Tamber::kNoSocket) {
         Tamber::SetLastSystemError(link.duplicateError);
         return length == 0 ? ReadOutcome::kDone : ReadFailed(true);
@@ -112,22 +120,3 @@ ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, ReceiveBu
     return ReadOutcome::kDone;
 }
 
-ReadOutcome AgentReceiveMessage(AgentLink& link, ReceiveBuffer& pending, int32_t& type,
-                                std::unique_ptr<char[]>& payload) {
-    MessageHeader header;
-    const ReadOutcome outcome = VantorMessageAgent_ReadFromSocketInternal(link, pending, &header, sizeof header);
-    if (outcome != ReadOutcome::kDone) return outcome;
-    type = CheckMessageHeader(header);
-    payload.reset();
-    if (header.payloadLength <= 0) return ReadOutcome::kDone;
-    if (header.payloadLength <= kMaxPayloadLength)
-        payload.reset(new (std::nothrow) char[static_cast<std::size_t>(header.payloadLength) + 1]());
-    if (!payload) {
-        VantorLog_Formatted(kLogWarning, kLineSize,
-                            "Cannot take a payload of %d bytes on incoming message; reading stops.\n",
-                            header.payloadLength);
-        return ReadOutcome::kFailed;
-    }
-    return VantorMessageAgent_ReadFromSocketInternal(link, pending, payload.get(),
-                                                     static_cast<std::size_t>(header.payloadLength));
-}

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "TamberLauncher.h"
+#include "messaging/message_reader.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
@@ -36,7 +37,7 @@ private:
 // Owned through `self` by the host, and by each running thread through its
 // own reference, so that Delete never frees what a thread still uses.
 struct VantorMessageAgent {
-    std::shared_ptr<VantorMessageAgent> self;  // the owner's reference; Delete drops it
+    std::shared_ptr<VantorMessageAgent> self;  // the owner's reference (std::atomic_load/exchange); Delete drops it
     std::shared_ptr<Tamber::Thread> socketThread;
     std::shared_ptr<Tamber::Thread> heartbeatThread;
     std::shared_ptr<Tamber::Mutex> sendLock = Tamber::Mutex::Create();
@@ -57,8 +58,12 @@ struct AgentThreadArgument {
     std::shared_ptr<AgentLink> link;
 };
 
+constexpr uint32_t kSendStallMilliseconds = 10000;
+
 // Sends one message under the send lock; the body of SendMessage, the reply
-// and the heartbeat. Logs "SendMessage" unless the type is never logged.
+// and the heartbeat. Logs "SendMessage" unless the type is never logged. A
+// send waits for room beside the link's wake-up; one that makes no progress
+// for kSendStallMilliseconds fails and shuts the connection down.
 int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t type, const char* payload);
 
 // What the socket thread has received but not yet parsed. One receive takes
@@ -72,16 +77,17 @@ struct ReceiveBuffer {
     char bytes[kSize];
 };
 
-enum class ReadOutcome { kDone, kFailed, kStopped };
-// Reads exactly length bytes, first from what `pending` holds. kFailed after
-// logging why; kStopped, silently, when Delete woke the link.
-ReadOutcome VantorMessageAgent_ReadFromSocketInternal(AgentLink& link, ReceiveBuffer& pending, void* buffer,
-                                                      std::size_t length);
+// The agent's connection as a source of bytes: first what has been received
+// already, then receives that also end when Delete wakes the link.
+class LinkSource : public ByteSource {
+public:
+    explicit LinkSource(AgentLink& link) : link_(link) {}
+    ReadOutcome ReadExactly(void* buffer, std::size_t length) override;
 
-// Receives one message: its effective type and its NUL-terminated payload,
-// or none for a length of 0 or less.
-ReadOutcome AgentReceiveMessage(AgentLink& link, ReceiveBuffer& pending, int32_t& type,
-                                std::unique_ptr<char[]>& payload);
+private:
+    AgentLink& link_;
+    ReceiveBuffer pending_;
+};
 
 // Stores a value of running or heartbeatActive and wakes the heartbeat thread.
 void AgentSetFlag(VantorMessageAgent& agent, std::atomic<int32_t>& flag, int32_t value);

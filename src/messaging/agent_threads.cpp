@@ -55,11 +55,11 @@ uint32_t AgentSocketThread(void* argument) {
     const std::unique_ptr<AgentThreadArgument> held(static_cast<AgentThreadArgument*>(argument));
     VantorMessageAgent& agent = *held->agent;
     AgentLink& link = *held->link;
-    ReceiveBuffer pending;
+    LinkSource source(link);
     while (agent.running.load() == 1) {
         int32_t type = 0;
         std::unique_ptr<char[]> payload;
-        if (AgentReceiveMessage(link, pending, type, payload) != ReadOutcome::kDone) break;
+        if (ReadMessage(source, type, payload) != ReadOutcome::kDone) break;
         Deliver(agent, link, type, payload.get());
     }
     // A thread left over from a failed Start must not mark a later connection as ended.

@@ -32,8 +32,8 @@ struct VantorServer {
     std::atomic<int32_t> running{0};
     std::unique_ptr<Tamber::Waker> stop;  // ends the accept thread's wait at Delete
     // One lock for the list and the callback, taken by the accept thread, the
-    // broadcast and Delete. A broadcast sends under it; agents are deleted
-    // only after their nodes have left the list, outside it.
+    // broadcast and Delete, never while sending; agents are deleted only
+    // after their nodes have left the list, outside it.
     std::shared_ptr<Tamber::Mutex> clientsLock = Tamber::Mutex::Create();
     void* callbackContext = nullptr;
     MessageArrivedCallback callback = nullptr;
@@ -107,6 +107,14 @@ bool StartAcceptThread(VantorServer& server) {
 
 }  // namespace
 
+namespace {
+std::atomic<NullServerBroadcast> g_nullServerBroadcast{nullptr};
+}  // namespace
+
+void VantorServer_SetNullServerBroadcast(NullServerBroadcast broadcast) { g_nullServerBroadcast.store(broadcast); }
+
+std::shared_ptr<VantorServer> VantorServer_Share(VantorServer* server) { return server->self; }
+
 uint16_t VantorServer_BoundPort(VantorServer* server) { return Tamber::LocalPort(server->listening); }
 
 Tamber::Socket VantorServer_ListeningSocket(VantorServer* server) { return server->listening; }
@@ -164,22 +172,30 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Start(VantorServer* server, int32_t 
 
 VANTOR_API int32_t VANTOR_CALL VantorServer_SendMessageToAllClients(VantorServer* server, int32_t messageType,
                                                                     const char* payload) {
-    if (server == nullptr) server = VantorServerController_GetAirServerHandle();
-    if (server == nullptr) return 0;
+    if (server == nullptr) {
+        const NullServerBroadcast broadcast = g_nullServerBroadcast.load();
+        return broadcast ? broadcast(messageType, payload) : 0;
+    }
     if (server->running.load() != 1) {
         VantorLog_Message(kLogError, "Server cannot send messages until it is started.\n");
         return 0;
     }
-    Tamber::ScopedLock guard(server->clientsLock);
-    if (server->clients.empty()) {
-        VantorLog_Message(kLogInfo, "No clients are currently connected.\n");
-        return 1;
+    // Sent outside the lock, so that a peer slow to take its bytes holds up
+    // neither accepts nor Delete; each reference keeps its agent alive.
+    std::vector<std::shared_ptr<VantorMessageAgent>> running;
+    {
+        Tamber::ScopedLock guard(server->clientsLock);
+        if (server->clients.empty()) {
+            VantorLog_Message(kLogInfo, "No clients are currently connected.\n");
+            return 1;
+        }
+        for (ClientNode& node : server->clients) {
+            int32_t isRunning = 0;
+            VantorMessageAgent_GetIsRunning(node.agent, &isRunning);
+            if (isRunning == 1) running.push_back(VantorMessageAgent_Share(node.agent));
+        }
     }
-    for (ClientNode& node : server->clients) {
-        int32_t running = 0;
-        VantorMessageAgent_GetIsRunning(node.agent, &running);
-        if (running == 1) VantorMessageAgent_SendMessage(node.agent, messageType, payload);
-    }
+    for (const auto& agent : running) VantorMessageAgent_SendMessage(agent.get(), messageType, payload);
     return 1;
 }
 
@@ -198,6 +214,11 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Delete(VantorServer** pointer) {
         return 0;
     }
     VantorServer* server = *pointer;
+    {
+        // Ends every send and receive on the clients' connections at once.
+        Tamber::ScopedLock guard(server->clientsLock);
+        for (const ClientNode& node : server->clients) Tamber::ShutdownSocket(node.socket);
+    }
     if (server->running.load() == 1) {
         server->running.store(0);
         server->stop->Wake();

@@ -46,6 +46,11 @@ void Pause(uint32_t ms) {
     SleepMilliseconds(ms);
 }
 
+uint32_t PauseLimit(uint32_t ms) {
+    if (!g_shortPauses.load()) return ms;
+    return ms >= 100 ? ms / 100 : (ms > 0 ? 1 : 0);
+}
+
 ClockWaiter::ClockWaiter() {
     std::lock_guard<std::mutex> guard(WaitersLock());
     next_ = WaitersHead();

@@ -62,6 +62,14 @@ Socket DuplicateSocket(Socket socket);
 // for what a partial write left over. False at the first error.
 bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
                 std::size_t bodyLength);
+enum class SendResult { kSent, kFailed, kWoken, kStalled };
+class Waker;
+// As SendGather, but while the connection has no room the wait also watches
+// waker: kWoken once it has been woken, kStalled when no byte has left for
+// stallMs milliseconds, kFailed at an error. The last error is set after all
+// three; a message cut short by them has broken the stream.
+SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
 // Receives up to length bytes, retrying interrupted calls: the count, 0 when
 // the peer closed the connection in order, -1 on error.
 long ReceiveSome(Socket socket, void* buffer, std::size_t length);
@@ -97,6 +105,8 @@ public:
 
 private:
     friend WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+    friend SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+                                        std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
     Waker() = default;
     Socket readEnd_ = kNoSocket;
     Socket writeEnd_ = kNoSocket;  // the same socket as readEnd_ on Windows

@@ -20,6 +20,7 @@ std::shared_ptr<Thread> Thread::Create(StartFunction startFunction, void* startA
 }
 
 void Thread::Run(Thread* thread) {
+    thread->id_.store(CurrentThreadId());
     thread->startFunction_(thread->startArgument_);
     // Take the self reference out first: the record may die with it, after
     // the joiners have been told.

@@ -28,6 +28,8 @@ public:
     // so this reports failure (0). Non-zero on success.
     int Terminate();
     bool Finished() const { return finished_.load(); }
+    // True on the thread itself: a wait for its own end would never finish.
+    bool IsCurrent() const { return id_.load() == CurrentThreadId(); }
 
     // The new thread's entry point, called by the platform part on that thread.
     static void Run(Thread* thread);
@@ -47,6 +49,7 @@ private:
 
     StartFunction startFunction_ = nullptr;
     void* startArgument_ = nullptr;
+    std::atomic<uint32_t> id_{0};
     std::atomic<bool> finished_{false};
     std::mutex finishedLock_;
     std::condition_variable finishedSignal_;

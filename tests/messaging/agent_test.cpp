@@ -221,14 +221,15 @@ TEST_F(Agent, BurstsAndTricklesAreAnsweredAndDeliveredOneByOne) {
     EXPECT_EQ(repliesFirst.load(), sent.size());
 }
 
-// Only socket 0 is refused: another unusable handle starts, and its first
+// Socket 0 and INVALID_SOCKET are refused: another unusable handle starts, and its first
 // read and every send fail as the system reports.
 TEST_F(Agent, MisuseIsRefusedWithItsLine) {
     EXPECT_EQ(VantorMessageAgent_Start(agent, 0), 0);
     EXPECT_TRUE(log.Has("ERROR: Socket cannot be null.\n"));
     EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
     EXPECT_TRUE(log.Has("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-    EXPECT_EQ(VantorMessageAgent_Start(agent, Tamber::kNoSocket), 1);
+    // A handle that was never opened starts; its first read fails.
+    EXPECT_EQ(VantorMessageAgent_Start(agent, static_cast<Tamber::Socket>(0x7ffffff0)), 1);
     EXPECT_FALSE(Start());
     EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n"));
     EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));

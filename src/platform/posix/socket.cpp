@@ -117,6 +117,43 @@ bool SendGather(Socket socket, const void* head, std::size_t headLength, const v
     return true;
 }
 
+SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
+    iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    while (parts[0].iov_len + parts[1].iov_len > 0) {
+        // Per call, not on the descriptor: the owner's handle shares its flags.
+        const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return SendResult::kFailed;
+            pollfd entries[2] = {{socket, POLLOUT, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
+            const int timeout = stallMs > INT_MAX ? INT_MAX : static_cast<int>(stallMs);
+            const int ready = poll(entries, 2, timeout);
+            if (ready < 0 && errno != EINTR) return SendResult::kFailed;
+            if (ready > 0 && entries[1].revents != 0) {
+                errno = ECANCELED;
+                return SendResult::kWoken;
+            }
+            if (ready == 0) {
+                errno = ETIMEDOUT;
+                return SendResult::kStalled;
+            }
+            continue;
+        }
+        std::size_t done = static_cast<std::size_t>(sent);
+        for (iovec& part : parts) {
+            const std::size_t taken = done < part.iov_len ? done : part.iov_len;
+            part.iov_base = static_cast<char*>(part.iov_base) + taken;
+            part.iov_len -= taken;
+            done -= taken;
+        }
+    }
+    return SendResult::kSent;
+}
+
 long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
     for (;;) {
         const ssize_t received = recv(socket, buffer, length, 0);

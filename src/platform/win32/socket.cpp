@@ -161,4 +161,81 @@ WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
     return WaitResult::kReadable;
 }
 
+namespace {
+
+// One overlapped write of at most this much, so that a stall is measured
+// from the last bytes that left rather than from the start of a large message.
+constexpr DWORD kSendSliceBytes = 64 * 1024;
+constexpr DWORD kSendPollMilliseconds = 50;
+
+bool IsWoken(const Waker* waker, Socket readEnd) {
+    if (waker == nullptr) return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(readEnd, &readable);
+    timeval none{0, 0};
+    return select(0, &readable, nullptr, nullptr, &none) == 1;
+}
+
+// Waits for one overlapped write; a write that is given up is cancelled
+// and waited for, since it still uses the caller's buffers.
+SendResult AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd,
+                     uint32_t stallMs, DWORD& sent) {
+    const ULONGLONG start = GetTickCount64();
+    SendResult result = SendResult::kSent;
+    while (WaitForSingleObject(overlapped.hEvent, kSendPollMilliseconds) == WAIT_TIMEOUT) {
+        if (IsWoken(waker, wakerEnd))
+            result = SendResult::kWoken;
+        else if (GetTickCount64() - start >= stallMs)
+            result = SendResult::kStalled;
+        else
+            continue;
+        CancelIoEx(reinterpret_cast<HANDLE>(socket), &overlapped);
+        break;
+    }
+    DWORD flags = 0;
+    const BOOL done = WSAGetOverlappedResult(socket, &overlapped, &sent, TRUE, &flags);
+    if (result == SendResult::kWoken) WSASetLastError(WSA_OPERATION_ABORTED);
+    if (result == SendResult::kStalled) WSASetLastError(WSAETIMEDOUT);
+    if (result == SendResult::kSent && !done) result = SendResult::kFailed;
+    return result;
+}
+
+}  // namespace
+
+SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
+    WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
+    const WSAEVENT event = WSACreateEvent();
+    if (event == WSA_INVALID_EVENT) return SendResult::kFailed;
+    SendResult result = SendResult::kSent;
+    while (result == SendResult::kSent && parts[0].len + parts[1].len > 0) {
+        WSABUF slice[2] = {parts[0], parts[1]};
+        if (slice[0].len > kSendSliceBytes) slice[0].len = kSendSliceBytes;
+        const DWORD left = kSendSliceBytes - slice[0].len;
+        if (slice[1].len > left) slice[1].len = left;
+        WSAOVERLAPPED overlapped{};
+        overlapped.hEvent = event;
+        WSAResetEvent(event);
+        DWORD sent = 0;
+        if (WSASend(socket, slice, 2, &sent, 0, &overlapped, nullptr) != 0) {
+            if (WSAGetLastError() != WSA_IO_PENDING) {
+                result = SendResult::kFailed;
+                break;
+            }
+            result = AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent);
+        }
+        for (WSABUF& part : parts) {
+            const DWORD taken = sent < part.len ? sent : part.len;
+            part.buf += taken;
+            part.len -= taken;
+            sent -= taken;
+        }
+    }
+    const int error = WSAGetLastError();
+    WSACloseEvent(event);
+    WSASetLastError(error);
+    return result;
+}
+
 }  // namespace Tamber

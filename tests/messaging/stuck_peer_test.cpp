@@ -1,0 +1,168 @@
+// A peer that sends but never reads, and teardown from every side of a
+// connection: nothing waits for such a peer for long, nothing is left behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TamberLauncher.h"
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "raw_peer.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+constexpr bool kOwnProcFolders = false;  // under Wine /proc shows the emulator's threads
+#else
+#include <sys/socket.h>
+constexpr bool kOwnProcFolders = true;
+#endif
+
+using namespace TamberTest;
+
+namespace {
+
+// More than the kernel buffers of both ends hold: a send of it waits for the peer.
+const std::string kLarge(12 * 1024 * 1024, 'x');
+
+// Threads or descriptors of this process; -1 without /proc.
+long Entries(const char* folder) {
+    std::error_code error;
+    long count = 0;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) ++count;
+    return error || count == 0 || !kOwnProcFolders ? -1 : count;
+}
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string word; status >> word;)
+        if (word == "VmRSS:" && status >> word) return std::stol(word);
+    return -1;
+}
+
+// A server, or an agent on the accepted end of a connection from a peer
+// with a 4 KiB receive buffer that never reads.
+struct Stuck {
+    explicit Stuck(bool withAgent) {
+        if (!withAgent) {
+            VantorServer_Create(&server);
+            EXPECT_EQ(1, VantorServer_Start(server, port));
+        }
+        const Tamber::Socket dialled = Tamber::OpenStreamSocket();
+        const int size = 4096;
+        setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
+        EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
+        peer = std::make_unique<RawPeer>(dialled);
+        if (!withAgent) return;
+        socket = listener.Accept();
+        VantorMessageAgent_Create(&agent);
+        EXPECT_EQ(1, VantorMessageAgent_Start(agent, socket));
+    }
+    ~Stuck() {
+        if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket);
+        VantorMessageAgent_Delete(&agent);
+        if (server) VantorServer_Delete(&server);
+    }
+    LogSession log;
+    uint16_t port = FreePort();
+    VantorServer* server = nullptr;
+    RawListener listener;
+    std::unique_ptr<RawPeer> peer;
+    Tamber::Socket socket = Tamber::kNoSocket;
+    VantorMessageAgent* agent = nullptr;
+    std::atomic<int32_t> deleted{0};
+};
+
+int32_t VANTOR_CALL DeleteOwnAgent(void* context, int32_t, const char*) {
+    auto* owner = static_cast<Stuck*>(context);
+    Tamber::CloseSocket(owner->socket);
+    owner->socket = Tamber::kNoSocket;
+    owner->deleted = VantorMessageAgent_Delete(&owner->agent);
+    return 0;
+}
+
+}  // namespace
+
+TEST(StuckPeer, ServerBroadcastsAcceptsAndDeletesWithinTheBound) {
+    Stuck host(false);
+    RawPeer honest(host.port);
+    // Accepted after the stuck peer, whose node is therefore listed; served first.
+    ASSERT_TRUE(honest.Send(VANTORMESSAGETYPE_HEARTBEAT) && honest.Receive());
+    auto broadcast = std::async(std::launch::async, [&] {
+        return VantorServer_SendMessageToAllClients(host.server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, kLarge.c_str());
+    });
+    EXPECT_TRUE(honest.ReceiveSkippingReplies(5000));
+    RawPeer newcomer(host.port);
+    EXPECT_TRUE(newcomer.Send(VANTORMESSAGETYPE_HEARTBEAT) && newcomer.Receive(5000));
+    EXPECT_EQ(std::future_status::timeout, broadcast.wait_for(std::chrono::milliseconds(100)));
+    EXPECT_EQ(1, VantorServer_Delete(&host.server));
+    EXPECT_EQ(std::future_status::ready, broadcast.wait_for(std::chrono::seconds(5)));
+}
+
+TEST(StuckPeer, SendThatMakesNoProgressFailsAndShutsTheConnectionDown) {
+    FastTime shortLimits;
+    Stuck connection(true);
+    EXPECT_EQ(0, VantorMessageAgent_SendMessage(connection.agent, 17, kLarge.c_str()));
+    EXPECT_NE(std::string::npos, connection.log.Lines().find("WARNING: Failed to send to socket.\n"));
+    EXPECT_TRUE(connection.peer->WaitForClose());
+}
+
+TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything) {
+    std::async(std::launch::async, [] {}).wait();  // a sanitizer's helper thread starts with the first thread
+    const long threads = Entries("/proc/self/task"), descriptors = Entries("/proc/self/fd");
+    for (const bool fromCallback : {false, true}) {
+        Stuck connection(true);
+        if (fromCallback) {
+            VantorMessageAgent_SetMessageArrivedCallback(connection.agent, &connection, DeleteOwnAgent);
+            connection.peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "bye");
+            EXPECT_TRUE(WaitUntil([&] { return connection.deleted.load() == 1; }));
+        } else {
+            auto send = std::async(std::launch::async, [agent = connection.agent] {
+                return VantorMessageAgent_SendMessage(agent, 17, kLarge.c_str());
+            });
+            ASSERT_EQ(std::future_status::timeout, send.wait_for(std::chrono::milliseconds(300)));
+            Tamber::CloseSocket(connection.socket);
+            connection.socket = Tamber::kNoSocket;
+            VantorMessageAgent_Delete(&connection.agent);
+            ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
+            EXPECT_EQ(0, send.get());
+        }
+        EXPECT_TRUE(connection.peer->WaitForClose());
+        EXPECT_EQ(std::string::npos, connection.log.Lines().find("failed to shut down")) << fromCallback;
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/task") == threads; }));
+    EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/fd") == descriptors; }));
+}
+
+TEST(StuckPeer, NoSocketIsRefusedAndANullAgentDeletes) {
+    LogSession log;
+    VantorMessageAgent* agent = nullptr;
+    VantorMessageAgent_Create(&agent);
+    EXPECT_EQ(0, VantorMessageAgent_Start(agent, Tamber::kNoSocket));
+    EXPECT_EQ(1, VantorMessageAgent_Delete(nullptr));
+    EXPECT_EQ(1, VantorMessageAgent_Delete(&agent));
+    EXPECT_EQ(1, VantorMessageAgent_Delete(&agent));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Socket cannot be null.\n"));
+}
+
+TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
+    Stuck host(false);
+    const long before = ResidentKiB();
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int i = 0; i < 16; ++i) {
+        std::string bytes = Encode(17) + "x";
+        const int32_t announced = 16 * 1024 * 1024;
+        std::memcpy(&bytes[12], &announced, sizeof announced);
+        peers.push_back(std::make_unique<RawPeer>(host.port));
+        peers.back()->SendBytes(bytes);
+    }
+    // Nothing tells when a reader has taken a header without its payload.
+    Tamber::SleepMilliseconds(500);
+    EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+}
