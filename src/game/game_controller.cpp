@@ -8,12 +8,11 @@
 #include "frame/log.h"
 #include "messaging/agent.h"
 #include "messaging/client.h"
+#include "messaging/wire.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
 
 namespace {
-
-constexpr uint32_t kHangSeconds = 150;
 
 struct VantorGameControllerStruct {
     // Start and Remove use the client under clientLock; senders go through
@@ -204,7 +203,7 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_AreProcessesHung(int32_t* hu
     if (!controller) return 0;
     // Wrap-safe: the launcher counts as silent after 150 s, also across the 49.7-day wrap.
     const uint32_t silent = Tamber::SecondsBetween(controller->lastHeartbeatTime.load(), Tamber::GetElapsedSeconds());
-    if (hung) *hung = silent >= kHangSeconds ? 1 : 0;
+    if (hung) *hung = silent >= kSilenceLimitSeconds ? 1 : 0;
     return 1;
 }
 

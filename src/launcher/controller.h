@@ -66,7 +66,5 @@ int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, 
 int32_t VANTOR_CALL OnGameServerMessage(void* context, int32_t messageType, const char* payload);
 int32_t VANTOR_CALL OnAirServerMessage(void* context, int32_t messageType, const char* payload);
 
-// The heartbeat silence after which a peer is stopped.
-constexpr uint32_t kHeartbeatTimeoutSeconds = 150;
 // Grace given to a process that the controller stops on its own.
 constexpr uint32_t kStopGraceMs = 500;

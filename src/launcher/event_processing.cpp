@@ -2,6 +2,7 @@
 // checked from the host's loop, and the handlers of the launcher and game servers.
 #include "frame/log.h"
 #include "launcher/controller.h"
+#include "messaging/wire.h"
 #include "platform/clock.h"
 #include "process/process_helper.h"
 
@@ -30,7 +31,7 @@ void AnnouncedGameExit(VantorServerControllerStruct& controller, int32_t message
 
 void SuperviseAir(VantorServerControllerStruct& controller, uint32_t now, int32_t airRunning, int32_t gameRunning) {
     const uint32_t silence = Tamber::SecondsBetween(controller.airLastHeartbeat.load(), now);
-    if (airRunning && silence < kHeartbeatTimeoutSeconds) return;
+    if (airRunning && silence < kSilenceLimitSeconds) return;
     // A lost Air client is the host's error only while no game runs.
     if (!gameRunning)
         ReportError(controller, VANTORERRORTYPE_AIRHEARTBEAT,
@@ -41,7 +42,7 @@ void SuperviseAir(VantorServerControllerStruct& controller, uint32_t now, int32_
 
 void SuperviseGame(VantorServerControllerStruct& controller, uint32_t now, int32_t gameRunning) {
     if (gameRunning) {
-        if (Tamber::SecondsBetween(controller.gameLastHeartbeat.load(), now) >= kHeartbeatTimeoutSeconds)
+        if (Tamber::SecondsBetween(controller.gameLastHeartbeat.load(), now) >= kSilenceLimitSeconds)
             VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
     } else if (controller.gameWasRunning.load() == 1 && controller.gameExitAnnounced.load() == 0) {
         Broadcast(controller, ServerKind::Air, VANTORMESSAGETYPE_GAMECLIENT_CRASHED, nullptr);

@@ -24,7 +24,7 @@ std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction f
 // A thread that deletes its own agent (from a callback) is not waited for:
 // it ends when the callback returns, and its reference frees the record then.
 void JoinAgentThread(const std::shared_ptr<Tamber::Thread>& thread, const char* warning) {
-    if (thread && !thread->IsCurrent() && thread->Join(kJoinMilliseconds) != 0)
+    if (thread && !thread->IsCurrent() && thread->Join(kJoinMilliseconds) != Tamber::WaitOutcome::kDone)
         VantorLog_Message(kLogWarning, warning);
 }
 

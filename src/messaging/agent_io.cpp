@@ -22,19 +22,19 @@ void LogTypeLine(const char* format, int32_t type) {
 // Header and payload leave in one gather write; false after logging the failure.
 bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
                                               const char* payload, std::size_t payloadLength) {
-    Tamber::SendResult result = Tamber::SendResult::kFailed;
+    Tamber::WaitOutcome result = Tamber::WaitOutcome::kFailed;
     if (link.connection == Tamber::kNoSocket) {
         Tamber::SetLastSystemError(link.duplicateError);
     } else {
         result = Tamber::SendGatherWaiting(link.connection, &header, sizeof header, payload, payloadLength,
                                            link.stop.get(), Tamber::PauseLimit(kSendStallMilliseconds));
-        if (result == Tamber::SendResult::kSent) return true;
+        if (result == Tamber::WaitOutcome::kDone) return true;
     }
     VantorLog_SystemError("VantorMessageAgent_WriteToSocketInternal");
     VantorLog_Message(kLogWarning, "Failed to send to socket.\n");
     // A peer that takes nothing for that long has a message cut in two on
     // its way: the stream cannot go on.
-    if (result == Tamber::SendResult::kStalled) Tamber::ShutdownSocket(link.connection);
+    if (result == Tamber::WaitOutcome::kTimedOut) Tamber::ShutdownSocket(link.connection);
     return false;
 }
 
@@ -53,9 +53,9 @@ ReadOutcome ReadFailed(bool errorReported) {
 // adds their count to received.
 ReadOutcome ReceiveInto(AgentLink& link, char* buffer, std::size_t length, std::size_t& received) {
     switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever)) {
-        case Tamber::WaitResult::kWoken:
+        case Tamber::WaitOutcome::kWoken:
             return ReadOutcome::kStopped;
-        case Tamber::WaitResult::kFailed:
+        case Tamber::WaitOutcome::kFailed:
             return ReadFailed(true);
         default:
             break;

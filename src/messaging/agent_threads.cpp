@@ -9,14 +9,13 @@
 
 namespace {
 
-constexpr uint32_t kHeartbeatSeconds = 25;
 constexpr std::size_t kNameSize = 128;
 constexpr std::size_t kLineSize = 256;
 
 void Deliver(VantorMessageAgent& agent, AgentLink& link, int32_t type, char* payload) {
     if (agent.running.load() != 1) return;
     // The reply leaves before the owner hears of the message.
-    if (IsAnswered(type)) AgentSendMessage(agent, link, kReplyMessageType, nullptr);
+    if (IsAnswered(type)) AgentSendMessage(agent, link, VANTORMESSAGETYPE_REPLY, nullptr);
     const MessageArrivedCallback callback = agent.callback.load();
     if (callback == nullptr) {
         VantorLog_Message(kLogWarning, "Message arived, but there is no MessageArrivedCallback.\n");
@@ -90,7 +89,7 @@ uint32_t AgentHeartbeatThread(void* argument) {
             continue;
         }
         lock.unlock();
-        AgentSendMessage(agent, *held->link, kHeartbeatMessageType, nullptr);
+        AgentSendMessage(agent, *held->link, VANTORMESSAGETYPE_HEARTBEAT, nullptr);
         lock.lock();
         lastSeconds = nowSeconds;
         agent.lastHeartbeatSeconds.store(nowSeconds);

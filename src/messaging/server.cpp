@@ -85,10 +85,10 @@ uint32_t AcceptThread(void* argument) {
     const std::unique_ptr<std::shared_ptr<VantorServer>> held(static_cast<std::shared_ptr<VantorServer>*>(argument));
     VantorServer& server = **held;
     while (server.running.load() == 1) {
-        const Tamber::WaitResult ready =
+        const Tamber::WaitOutcome ready =
             Tamber::WaitReadable(server.listening, server.stop.get(), kAcceptWaitMilliseconds);
         for (ClientNode& node : TakeClients(server, true)) CloseClient(node, "VantorServer_AcceptThread");
-        if (ready != Tamber::WaitResult::kReadable) continue;
+        if (ready != Tamber::WaitOutcome::kDone) continue;
         const Tamber::Socket socket = Tamber::AcceptConnection(server.listening);
         if (socket != Tamber::kNoSocket) AddClient(server, socket);
     }
@@ -222,10 +222,8 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Delete(VantorServer** pointer) {
     if (server->running.load() == 1) {
         server->running.store(0);
         server->stop->Wake();
-        if (server->acceptThread->Join(Tamber::kWaitForever) != 0) {
-            VantorLog_Message(kLogWarning, "Thread failed to shut down correctly.\n");
-            if (server->acceptThread->Terminate() == 0) VantorLog_Message(kLogWarning, "threadTerminate failed.");
-        }
+        // Without a limit: the accept thread always ends once woken.
+        server->acceptThread->Join(Tamber::kWaitForever);
     }
     if (!Tamber::CloseSocket(server->listening)) {
         VantorLog_SystemError("VantorServer_Delete");

@@ -10,19 +10,19 @@ int32_t CheckMessageHeader(const MessageHeader& header) {
     int32_t type = header.type;
     if (header.headerSize != kMessageHeaderSize) {
         VantorLog_Message(kLogWarning, "Invalid message header size on incoming message.\n");
-        type = kInvalidMessageType;
+        type = VANTORMESSAGETYPE_INVALID;
     }
     if (header.version != kMessageVersion) {
         VantorLog_Message(kLogWarning, "Invalid version on incoming message.\n");
-        type = kInvalidMessageType;
+        type = VANTORMESSAGETYPE_INVALID;
     }
-    if (type >= kInvalidMessageType) {
+    if (type >= VANTORMESSAGETYPE_INVALID) {
         VantorLog_Message(kLogWarning, "Invalid message type.\n");
-        type = kInvalidMessageType;
+        type = VANTORMESSAGETYPE_INVALID;
     }
     return type;
 }
 
-bool IsAnswered(int32_t type) { return type != kReplyMessageType && type < kInvalidMessageType; }
+bool IsAnswered(int32_t type) { return type != VANTORMESSAGETYPE_REPLY && type < VANTORMESSAGETYPE_INVALID; }
 
-bool IsLogged(int32_t type) { return type != kHeartbeatMessageType && type != kReplyMessageType; }
+bool IsLogged(int32_t type) { return type != VANTORMESSAGETYPE_HEARTBEAT && type != VANTORMESSAGETYPE_REPLY; }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "TamberLauncher.h"
+
 struct MessageHeader {
     uint32_t headerSize;
     uint32_t version;
@@ -15,17 +17,16 @@ static_assert(sizeof(MessageHeader) == 16, "the header is four 32-bit fields wit
 
 constexpr uint32_t kMessageHeaderSize = 16;
 constexpr uint32_t kMessageVersion = 1;
-// Valid types are below this one; it also stands in for every rejected type.
-constexpr int32_t kInvalidMessageType = 35;
-constexpr int32_t kHeartbeatMessageType = 4;
-constexpr int32_t kReplyMessageType = 5;
 // A larger announced payload ends reading on the connection: nothing in the
 // protocol comes near it, and it bounds what a peer can make us allocate.
 constexpr int32_t kMaxPayloadLength = 16 * 1024 * 1024;
+// Heartbeats go every 25 s; a peer silent for six of them is taken for hung.
+constexpr uint32_t kHeartbeatSeconds = 25;
+constexpr uint32_t kSilenceLimitSeconds = 150;
 
 MessageHeader MakeMessageHeader(int32_t type, int32_t payloadLength);
 
-// The type to deliver: the header's own, or kInvalidMessageType after the
+// The type to deliver: the header's own, or VANTORMESSAGETYPE_INVALID after the
 // checks of size, version and type, each logging its warning in that order.
 // Negative types pass, as the protocol has always let them.
 int32_t CheckMessageHeader(const MessageHeader& header);

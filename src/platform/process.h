@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/wait.h"
+
 namespace Tamber {
 
 using ProcessId = uint32_t;
@@ -37,7 +39,6 @@ uint32_t CommandLineTooLongError();
 
 ProcessId CurrentProcessId();
 
-enum class WaitOutcome { kEnded, kTimedOut, kFailed };
 
 // An open process, closed when the object goes. Move-only.
 //   Windows: a HANDLE with PROCESS_ALL_ACCESS.

@@ -14,14 +14,13 @@
 #include <memory>
 
 #include "TamberLauncher.h"
+#include "platform/wait.h"
 
 namespace Tamber {
 
 using Socket = VantorSocket;
 // INVALID_SOCKET on Windows, -1 on POSIX.
 constexpr Socket kNoSocket = static_cast<Socket>(-1);
-// Wait without a time-out.
-constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 
 // Windows: WSAStartup asking for version 2.2; returns 0 or its error code.
 // POSIX: nothing to start, returns 0.
@@ -62,13 +61,12 @@ Socket DuplicateSocket(Socket socket);
 // for what a partial write left over. False at the first error.
 bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
                 std::size_t bodyLength);
-enum class SendResult { kSent, kFailed, kWoken, kStalled };
 class Waker;
 // As SendGather, but while the connection has no room the wait also watches
-// waker: kWoken once it has been woken, kStalled when no byte has left for
-// stallMs milliseconds, kFailed at an error. The last error is set after all
+// waker: kDone once all is sent, kWoken once the waker has been woken,
+// kTimedOut when no byte has left for stallMs milliseconds, kFailed at an error. The last error is set after all
 // three; a message cut short by them has broken the stream.
-SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
 // Receives up to length bytes, retrying interrupted calls: the count, 0 when
 // the peer closed the connection in order, -1 on error.
@@ -84,12 +82,11 @@ uint32_t LastSocketError();
 // Connection reset by the peer: WSAECONNRESET (10054) on Windows, ECONNRESET on POSIX.
 bool IsConnectionReset(uint32_t code);
 
-enum class WaitResult { kReadable, kWoken, kTimedOut, kFailed };
 class Waker;
 // Waits up to ms milliseconds (kWaitForever: no limit) until socket is
 // readable (data, an orderly close or an error to collect) or waker (may be
 // null) has been woken. A woken waker wins over a readable socket.
-WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
 
 // A one-shot wake-up that a wait can watch beside a socket (POSIX: a pipe;
 // Windows: a UDP socket on the loopback address connected to itself).
@@ -104,8 +101,8 @@ public:
     void Wake();
 
 private:
-    friend WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
-    friend SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+    friend WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+    friend WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
                                         std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
     Waker() = default;
     Socket readEnd_ = kNoSocket;

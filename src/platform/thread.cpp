@@ -32,17 +32,15 @@ void Thread::Run(Thread* thread) {
     thread->finishedSignal_.notify_all();
 }
 
-uint32_t Thread::Join(uint32_t ms) {
+WaitOutcome Thread::Join(uint32_t ms) {
     std::unique_lock<std::mutex> lock(finishedLock_);
     auto done = [this] { return finished_.load(); };
-    if (ms == 0xFFFFFFFFu)
+    if (ms == kWaitForever)
         finishedSignal_.wait(lock, done);
     else
         finishedSignal_.wait_for(lock, std::chrono::milliseconds(ms), done);
-    return finished_.load() ? 0u : 0x102u;  // WAIT_TIMEOUT
+    return finished_.load() ? WaitOutcome::kDone : WaitOutcome::kTimedOut;
 }
-
-int Thread::Terminate() { return TerminateNative(this); }
 
 Thread::~Thread() { ReleaseNative(this); }
 

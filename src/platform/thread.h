@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/wait.h"
+
 namespace Tamber {
 
 uint32_t CurrentThreadId();
@@ -21,13 +23,9 @@ public:
     // every outside owner while it runs.
     static std::shared_ptr<Thread> Create(StartFunction startFunction, void* startArgument);
 
-    // Waits up to ms milliseconds (0xFFFFFFFF: no limit) for the start function to
-    // return. 0 when it has, otherwise non-zero (time-out).
-    uint32_t Join(uint32_t ms);
-    // Windows: TerminateThread with exit code 0. POSIX: a thread is never killed,
-    // so this reports failure (0). Non-zero on success.
-    int Terminate();
-    bool Finished() const { return finished_.load(); }
+    // Waits up to ms milliseconds (kWaitForever: no limit) for the start function
+    // to return: kDone when it has, otherwise kTimedOut.
+    WaitOutcome Join(uint32_t ms);
     // True on the thread itself: a wait for its own end would never finish.
     bool IsCurrent() const { return id_.load() == CurrentThreadId(); }
 
@@ -44,7 +42,6 @@ private:
 
     // Platform part: start a thread that calls Run(thread); false when it failed.
     static bool StartNative(Thread* thread);
-    static int TerminateNative(Thread* thread);
     static void ReleaseNative(Thread* thread);
 
     StartFunction startFunction_ = nullptr;

@@ -24,7 +24,7 @@ public:
             handle_ = Tamber::ProcessHandle::Open(id);
     }
     ~Probe() { handle_.Terminate(); }
-    bool Ended() const { return handle_.Wait(60000) == Tamber::WaitOutcome::kEnded; }
+    bool Ended() const { return handle_.Wait(60000) == Tamber::WaitOutcome::kDone; }
     bool Says(const std::string& text) const {
         return WaitUntil([&] { return Output().find(text) != std::string::npos; }, std::chrono::seconds(30));
     }

@@ -34,7 +34,7 @@ TEST(Thread, RecordOutlivesEveryOutsideOwnerUntilItsFunctionReturns) {
     ASSERT_TRUE(thread);
     watch = thread;
     ASSERT_TRUE(TamberTest::WaitUntil([&] { return gate.entered.load(); }));
-    EXPECT_NE(0u, thread->Join(10));  // still running: time-out
+    EXPECT_EQ(Tamber::WaitOutcome::kTimedOut, thread->Join(10));  // still running: time-out
     thread.reset();
     EXPECT_FALSE(watch.expired());
     gate.open.store(true);
@@ -60,8 +60,8 @@ TEST(Mutex, LockAndUnlockFromSeveralThreads) {
     auto a = Tamber::Thread::Create(work, &shared);
     auto b = Tamber::Thread::Create(work, &shared);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(0u, a->Join(0xFFFFFFFFu));
-    EXPECT_EQ(0u, b->Join(0xFFFFFFFFu));
+    EXPECT_EQ(Tamber::WaitOutcome::kDone, a->Join(Tamber::kWaitForever));
+    EXPECT_EQ(Tamber::WaitOutcome::kDone, b->Join(Tamber::kWaitForever));
     EXPECT_EQ(20000, counter);
 }
 

@@ -1,13 +1,10 @@
 // What only the Windows side of the platform layer does.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 
 #include "frame/log.h"
-#include "platform/clock.h"
 #include "platform/syserror.h"
-#include "platform/thread.h"
 #include "test_support.h"
 
 namespace {
@@ -31,27 +28,6 @@ TEST(SystemErrorText, AsTheSystemGivesIt) {
     VantorLog_SystemError("VantorProcessHelper_StartProcess");
     EXPECT_TRUE(session.Has("INFO: [VantorProcessHelper_StartProcess] "));
     EXPECT_NE(std::string::npos, session.Text().find("%1", session.Text().find("[VantorProcessHelper_StartProcess] ")));
-}
-
-std::atomic<uint32_t> g_beats{0};
-
-uint32_t BeatForever(void*) {
-    for (;;) {
-        g_beats.fetch_add(1);
-        Tamber::SleepMilliseconds(1);
-    }
-}
-
-TEST(Thread, TerminateStopsARunningThread) {
-    auto thread = Tamber::Thread::Create(BeatForever, nullptr);
-    ASSERT_TRUE(thread);
-    ASSERT_TRUE(TamberTest::WaitUntil([] { return g_beats.load() > 3; }));
-    EXPECT_NE(0, thread->Terminate());
-    EXPECT_NE(0u, thread->Join(0));  // a killed thread never finishes its function
-    Tamber::SleepMilliseconds(20);  // the kill completes after the call returns
-    const uint32_t after = g_beats.load();
-    Tamber::SleepMilliseconds(50);
-    EXPECT_EQ(after, g_beats.load());
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ bool ResetsAreDelivered() {
     LoopbackPair probe;
     probe.far.Reset();
     char byte;
-    if (Tamber::WaitReadable(probe.Near(), nullptr, 10000) != Tamber::WaitResult::kReadable) return false;
+    if (Tamber::WaitReadable(probe.Near(), nullptr, 10000) != Tamber::WaitOutcome::kDone) return false;
     return Tamber::ReceiveSome(probe.Near(), &byte, 1) < 0 && Tamber::IsConnectionReset(Tamber::LastSocketError());
 }
 
@@ -56,7 +56,7 @@ bool RawPeer::SendBytes(const std::string& bytes) {
 }
 
 bool RawPeer::Readable(uint32_t timeoutMs) {
-    return Connected() && Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitResult::kReadable;
+    return Connected() && Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitOutcome::kDone;
 }
 
 std::optional<std::string> RawPeer::ReceiveBytes(std::size_t n, uint32_t timeoutMs) {
@@ -115,7 +115,7 @@ RawListener::RawListener() : socket_(Tamber::OpenStreamSocket()) {
 RawListener::~RawListener() { Tamber::CloseSocket(socket_); }
 
 Tamber::Socket RawListener::Accept(uint32_t timeoutMs) {
-    if (Tamber::WaitReadable(socket_, nullptr, timeoutMs) != Tamber::WaitResult::kReadable) return Tamber::kNoSocket;
+    if (Tamber::WaitReadable(socket_, nullptr, timeoutMs) != Tamber::WaitOutcome::kDone) return Tamber::kNoSocket;
     return Tamber::AcceptConnection(socket_);
 }
 

@@ -197,7 +197,7 @@ ProcessHandle ProcessHandle::Open(ProcessId id) {
     return handle;
 }
 
-bool ProcessHandle::IsRunning() const { return Wait(0) != WaitOutcome::kEnded; }
+bool ProcessHandle::IsRunning() const { return Wait(0) != WaitOutcome::kDone; }
 
 WaitOutcome ProcessHandle::Wait(uint32_t ms) const {
     if (native_ == kNone) return WaitOutcome::kFailed;
@@ -213,7 +213,7 @@ WaitOutcome ProcessHandle::Wait(uint32_t ms) const {
         // A pidfd turns readable when its process has ended (a zombie counts as ended).
         pollfd watch{static_cast<int>(native_), POLLIN, 0};
         const int ready = poll(&watch, 1, timeout);
-        if (ready > 0) return WaitOutcome::kEnded;
+        if (ready > 0) return WaitOutcome::kDone;
         if (ready < 0 && errno != EINTR) return WaitOutcome::kFailed;
         if (ready == 0 && Clock::now() >= deadline) return WaitOutcome::kTimedOut;
     }

@@ -117,7 +117,7 @@ bool SendGather(Socket socket, const void* head, std::size_t headLength, const v
     return true;
 }
 
-SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
     iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
     msghdr message{};
@@ -128,18 +128,18 @@ SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLe
         const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return SendResult::kFailed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return WaitOutcome::kFailed;
             pollfd entries[2] = {{socket, POLLOUT, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
             const int timeout = stallMs > INT_MAX ? INT_MAX : static_cast<int>(stallMs);
             const int ready = poll(entries, 2, timeout);
-            if (ready < 0 && errno != EINTR) return SendResult::kFailed;
+            if (ready < 0 && errno != EINTR) return WaitOutcome::kFailed;
             if (ready > 0 && entries[1].revents != 0) {
                 errno = ECANCELED;
-                return SendResult::kWoken;
+                return WaitOutcome::kWoken;
             }
             if (ready == 0) {
                 errno = ETIMEDOUT;
-                return SendResult::kStalled;
+                return WaitOutcome::kTimedOut;
             }
             continue;
         }
@@ -151,7 +151,7 @@ SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLe
             done -= taken;
         }
     }
-    return SendResult::kSent;
+    return WaitOutcome::kDone;
 }
 
 long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
@@ -194,22 +194,22 @@ void Waker::Wake() {
     }
 }
 
-WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
     pollfd entries[2] = {{socket, POLLIN, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
     const int timeout = ms == kWaitForever ? -1 : static_cast<int>(ms > INT_MAX ? INT_MAX : ms);
     for (;;) {
         const int ready = poll(entries, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
-            return WaitResult::kFailed;
+            return WaitOutcome::kFailed;
         }
-        if (ready == 0) return WaitResult::kTimedOut;
-        if (entries[1].revents != 0) return WaitResult::kWoken;
+        if (ready == 0) return WaitOutcome::kTimedOut;
+        if (entries[1].revents != 0) return WaitOutcome::kWoken;
         if (entries[0].revents & POLLNVAL) {
             errno = EBADF;
-            return WaitResult::kFailed;
+            return WaitOutcome::kFailed;
         }
-        return WaitResult::kReadable;
+        return WaitOutcome::kDone;
     }
 }
 

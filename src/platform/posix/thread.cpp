@@ -35,9 +35,6 @@ bool Thread::StartNative(Thread* thread) {
     return true;
 }
 
-// A POSIX thread is never killed: it may hold locks that nobody would release.
-int Thread::TerminateNative(Thread*) { return 0; }
-
 void Thread::ReleaseNative(Thread* thread) {
     delete thread->native_;
     thread->native_ = nullptr;

@@ -85,7 +85,7 @@ WaitOutcome ProcessHandle::Wait(uint32_t ms) const {
     if (native_ == kNone) return WaitOutcome::kFailed;
     switch (WaitForSingleObject(AsHandle(native_), ms)) {
         case WAIT_OBJECT_0:
-            return WaitOutcome::kEnded;
+            return WaitOutcome::kDone;
         case WAIT_TIMEOUT:
             return WaitOutcome::kTimedOut;
         default:

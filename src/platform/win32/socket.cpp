@@ -148,17 +148,17 @@ void Waker::Wake() {
     send(writeEnd_, &signal, 1, 0);
 }
 
-WaitResult WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
     if (waker) FD_SET(waker->readEnd_, &readable);
     timeval timeout{static_cast<long>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000L};
     const int ready = select(0, &readable, nullptr, nullptr, ms == kWaitForever ? nullptr : &timeout);
-    if (ready == SOCKET_ERROR) return WaitResult::kFailed;
-    if (ready == 0) return WaitResult::kTimedOut;
-    if (waker && FD_ISSET(waker->readEnd_, &readable)) return WaitResult::kWoken;
-    return WaitResult::kReadable;
+    if (ready == SOCKET_ERROR) return WaitOutcome::kFailed;
+    if (ready == 0) return WaitOutcome::kTimedOut;
+    if (waker && FD_ISSET(waker->readEnd_, &readable)) return WaitOutcome::kWoken;
+    return WaitOutcome::kDone;
 }
 
 namespace {
@@ -179,15 +179,15 @@ bool IsWoken(const Waker* waker, Socket readEnd) {
 
 // Waits for one overlapped write; a write that is given up is cancelled
 // and waited for, since it still uses the caller's buffers.
-SendResult AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd,
+WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd,
                      uint32_t stallMs, DWORD& sent) {
     const ULONGLONG start = GetTickCount64();
-    SendResult result = SendResult::kSent;
+    WaitOutcome result = WaitOutcome::kDone;
     while (WaitForSingleObject(overlapped.hEvent, kSendPollMilliseconds) == WAIT_TIMEOUT) {
         if (IsWoken(waker, wakerEnd))
-            result = SendResult::kWoken;
+            result = WaitOutcome::kWoken;
         else if (GetTickCount64() - start >= stallMs)
-            result = SendResult::kStalled;
+            result = WaitOutcome::kTimedOut;
         else
             continue;
         CancelIoEx(reinterpret_cast<HANDLE>(socket), &overlapped);
@@ -195,21 +195,21 @@ SendResult AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* wake
     }
     DWORD flags = 0;
     const BOOL done = WSAGetOverlappedResult(socket, &overlapped, &sent, TRUE, &flags);
-    if (result == SendResult::kWoken) WSASetLastError(WSA_OPERATION_ABORTED);
-    if (result == SendResult::kStalled) WSASetLastError(WSAETIMEDOUT);
-    if (result == SendResult::kSent && !done) result = SendResult::kFailed;
+    if (result == WaitOutcome::kWoken) WSASetLastError(WSA_OPERATION_ABORTED);
+    if (result == WaitOutcome::kTimedOut) WSASetLastError(WSAETIMEDOUT);
+    if (result == WaitOutcome::kDone && !done) result = WaitOutcome::kFailed;
     return result;
 }
 
 }  // namespace
 
-SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
+WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
     WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
     const WSAEVENT event = WSACreateEvent();
-    if (event == WSA_INVALID_EVENT) return SendResult::kFailed;
-    SendResult result = SendResult::kSent;
-    while (result == SendResult::kSent && parts[0].len + parts[1].len > 0) {
+    if (event == WSA_INVALID_EVENT) return WaitOutcome::kFailed;
+    WaitOutcome result = WaitOutcome::kDone;
+    while (result == WaitOutcome::kDone && parts[0].len + parts[1].len > 0) {
         WSABUF slice[2] = {parts[0], parts[1]};
         if (slice[0].len > kSendSliceBytes) slice[0].len = kSendSliceBytes;
         const DWORD left = kSendSliceBytes - slice[0].len;
@@ -220,7 +220,7 @@ SendResult SendGatherWaiting(Socket socket, const void* head, std::size_t headLe
         DWORD sent = 0;
         if (WSASend(socket, slice, 2, &sent, 0, &overlapped, nullptr) != 0) {
             if (WSAGetLastError() != WSA_IO_PENDING) {
-                result = SendResult::kFailed;
+                result = WaitOutcome::kFailed;
                 break;
             }
             result = AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent);

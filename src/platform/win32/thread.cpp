@@ -62,14 +62,6 @@ bool Thread::StartNative(Thread* thread) {
     return true;
 }
 
-// Exit code 0. A killed thread never drops its own reference, so its record
-// stays, and neither does it give back its module reference: the library then
-// stays loaded.
-int Thread::TerminateNative(Thread* thread) {
-    if (thread->native_ == nullptr) return 0;
-    return TerminateThread(thread->native_->handle, 0) != 0 ? 1 : 0;
-}
-
 // The handle lives as long as the record; closing it does not stop the thread.
 void Thread::ReleaseNative(Thread* thread) {
     if (thread->native_ == nullptr) return;
