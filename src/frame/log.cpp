@@ -98,6 +98,11 @@ int32_t VantorLog_SystemError(const char* context) {
     return 1;
 }
 
+int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message) {
+    VantorLog_SystemError(context);
+    return VantorLog_Message(level, message);
+}
+
 int32_t VantorLog_Formatted(int32_t level, std::size_t bufferSize, const char* format, ...) {
     char message[kLineSize];
     va_list args;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 enum VantorLogLevel : int32_t { kLogInfo = 0, kLogWarning = 1, kLogError = 2 };
 
@@ -23,6 +24,9 @@ int32_t VantorLog_Message(int32_t level, const char* message);
 // Logs the system's text for the calling thread's last error at INFO, as
 // "[context] text" when a context is given.
 int32_t VantorLog_SystemError(const char* context);
+// The usual report of a failed system call: VantorLog_SystemError(context),
+// then message at level.
+int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message);
 
 // Formats into a bufferSize-byte text (at most 1024), truncating, then logs it at level.
 int32_t VantorLog_Formatted(int32_t level, std::size_t bufferSize, const char* format, ...)
@@ -30,3 +34,11 @@ int32_t VantorLog_Formatted(int32_t level, std::size_t bufferSize, const char* f
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+
+// record, or null after logging "<recordName> is not yet initialized." at ERROR:
+// the check that every export of a family with a process-wide record makes first.
+template <class Record>
+std::shared_ptr<Record> VantorLog_RequireRecord(std::shared_ptr<Record> record, const char* recordName) {
+    if (!record) VantorLog_Formatted(kLogError, 256, "%s is not yet initialized.\n", recordName);
+    return record;
+}

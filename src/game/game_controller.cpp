@@ -11,6 +11,7 @@
 #include "messaging/wire.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -40,16 +41,12 @@ std::shared_ptr<VantorGameControllerStruct> g_controller;
 std::shared_ptr<VantorGameControllerStruct> Controller() { return std::atomic_load(&g_controller); }
 
 std::shared_ptr<VantorGameControllerStruct> RequireController() {
-    auto controller = Controller();
-    if (!controller) VantorLog_Message(kLogError, "VantorGameControllerStruct is not yet initialized.\n");
-    return controller;
+    return VantorLog_RequireRecord(Controller(), "VantorGameControllerStruct");
 }
 
 void HandleExitRequest(VantorGameControllerStruct& controller) {
-    std::unique_lock<std::mutex> lock(controller.callbackLock);
-    const ExitCallback callback = controller.exitCallback;
-    void* userData = controller.exitUserData;
-    lock.unlock();
+    const auto [callback, userData] =
+        Tamber::CopyUnderLock(controller.callbackLock, controller.exitCallback, controller.exitUserData);
     if (callback)
         callback(userData);
     else
@@ -57,10 +54,8 @@ void HandleExitRequest(VantorGameControllerStruct& controller) {
 }
 
 void HandleChat(VantorGameControllerStruct& controller, const char* payload) {
-    std::unique_lock<std::mutex> lock(controller.callbackLock);
-    const ReceiveChatMessageCallback callback = controller.chatCallback;
-    void* userData = controller.chatUserData;
-    lock.unlock();
+    const auto [callback, userData] =
+        Tamber::CopyUnderLock(controller.callbackLock, controller.chatCallback, controller.chatUserData);
     if (callback) callback(userData, payload);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/dynlib.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -70,10 +71,8 @@ Tamber::LibraryHandle LoadPatcherLibrary() {
     if (library) return library;
 
     PatcherPathCallback callback = nullptr;
-    if (ControllerPtr controller = CurrentController()) {
-        std::lock_guard<std::mutex> lock(controller->callbackLock);
-        callback = controller->patcherPathCallback;
-    }
+    if (ControllerPtr controller = CurrentController())
+        std::tie(callback) = Tamber::CopyUnderLock(controller->callbackLock, controller->patcherPathCallback);
     // The host is asked only when the working directory has no patcher; the
     // buffer still holds the path tried above.
     if (callback && callback(path, static_cast<int32_t>(sizeof path)) == 0) {

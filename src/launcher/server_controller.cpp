@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/shared_mutex.h"
 #include "platform/strings.h"
+#include "platform/thread.h"
 #include "process/process_helper.h"
 #include "process/window_handle.h"
 
@@ -54,25 +55,19 @@ void RemoveController(const ControllerPtr& controller) {
 ControllerPtr CurrentController() { return std::atomic_load(&g_controller); }
 
 ControllerPtr RequireController() {
-    ControllerPtr controller = CurrentController();
-    if (!controller) VantorLog_Message(kLogError, "VantorServerControllerStruct is not yet initialized.\n");
-    return controller;
+    return VantorLog_RequireRecord(CurrentController(), "VantorServerControllerStruct");
 }
 
 void ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text) {
     VantorLog_Message(kLogError, text);
-    std::unique_lock<std::mutex> lock(controller.callbackLock);
-    const ErrorMessageCallback callback = controller.errorCallback;
-    void* userData = controller.errorUserData;
-    lock.unlock();
+    const auto [callback, userData] =
+        Tamber::CopyUnderLock(controller.callbackLock, controller.errorCallback, controller.errorUserData);
     if (callback) callback(userData, errorType, text);
 }
 
 void CallExit(VantorServerControllerStruct& controller) {
-    std::unique_lock<std::mutex> lock(controller.callbackLock);
-    const ExitCallback callback = controller.exitCallback;
-    void* userData = controller.exitUserData;
-    lock.unlock();
+    const auto [callback, userData] =
+        Tamber::CopyUnderLock(controller.callbackLock, controller.exitCallback, controller.exitUserData);
     if (callback) callback(userData);
 }
 

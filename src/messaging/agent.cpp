@@ -82,8 +82,7 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
     }
     const std::shared_ptr<AgentLink> link = AgentLink::Open(socket);
     if (!link) {
-        VantorLog_SystemError("VantorMessageAgent_Start");
-        VantorLog_Message(kLogError, "Failed to start client socket thread.\n");
+        VantorLog_SystemFailure("VantorMessageAgent_Start", kLogError, "Failed to start client socket thread.\n");
         return 0;
     }
     std::atomic_store(&agent->link, link);
@@ -91,15 +90,13 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
     AgentSetFlag(*agent, agent->running, 1);
     agent->socketThread = StartAgentThread(AgentSocketThread, agent, link);
     if (!agent->socketThread) {
-        VantorLog_SystemError("VantorMessageAgent_Start");
-        VantorLog_Message(kLogError, "Failed to start client socket thread.\n");
+        VantorLog_SystemFailure("VantorMessageAgent_Start", kLogError, "Failed to start client socket thread.\n");
         AgentSetFlag(*agent, agent->running, 0);
         return 0;
     }
     agent->heartbeatThread = StartAgentThread(AgentHeartbeatThread, agent, link);
     if (!agent->heartbeatThread) {
-        VantorLog_SystemError("VantorMessageAgent_Start");
-        VantorLog_Message(kLogError, "Failed to start client heartbeat thread.\n");
+        VantorLog_SystemFailure("VantorMessageAgent_Start", kLogError, "Failed to start client heartbeat thread.\n");
         AgentSetFlag(*agent, agent->running, 0);
         link->stop->Wake();
         return 0;

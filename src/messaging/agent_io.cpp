@@ -30,8 +30,7 @@ bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHead
                                            link.stop.get(), Tamber::PauseLimit(kSendStallMilliseconds));
         if (result == Tamber::WaitOutcome::kDone) return true;
     }
-    VantorLog_SystemError("VantorMessageAgent_WriteToSocketInternal");
-    VantorLog_Message(kLogWarning, "Failed to send to socket.\n");
+    VantorLog_SystemFailure("VantorMessageAgent_WriteToSocketInternal", kLogWarning, "Failed to send to socket.\n");
     // A peer that takes nothing for that long has a message cut in two on
     // its way: the stream cannot go on.
     if (result == Tamber::WaitOutcome::kTimedOut) Tamber::ShutdownSocket(link.connection);
@@ -41,11 +40,10 @@ bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHead
 // errorReported: the receive reported an error (not an orderly close).
 ReadOutcome ReadFailed(bool errorReported) {
     const bool reset = errorReported && Tamber::IsConnectionReset(Tamber::LastSocketError());
-    VantorLog_SystemError("VantorMessageAgent_ReadFromSocketInternal");
-    VantorLog_Message(kLogWarning,
-                      reset ? "Failed to read from Vantor socket buffer (this may indicate that the other "
-                              "side of the connection has closed).\n"
-                            : "Received 0 bytes on Vantor socket when data was expected.\n");
+    VantorLog_SystemFailure("VantorMessageAgent_ReadFromSocketInternal", kLogWarning,
+                            reset ? "Failed to read from Vantor socket buffer (this may indicate that the other "
+                                    "side of the connection has closed).\n"
+                                  : "Received 0 bytes on Vantor socket when data was expected.\n");
     return ReadOutcome::kFailed;
 }
 

@@ -30,8 +30,7 @@ int32_t VantorClient_Start(VantorClient* client, int32_t port) {
         return 0;
     }
     if (!Tamber::ConnectLoopback(client->socket, static_cast<uint16_t>(port & 0xFFFF))) {
-        VantorLog_SystemError("VantorClient_Start");
-        VantorLog_Message(kLogError, "Unable to connect to server.\n");
+        VantorLog_SystemFailure("VantorClient_Start", kLogError, "Unable to connect to server.\n");
         // A socket whose connection failed is not reliably usable for another attempt.
         Tamber::CloseSocket(client->socket);
         client->socket = Tamber::OpenStreamSocket();
@@ -49,8 +48,7 @@ int32_t VantorClient_Delete(VantorClient** pointer) {
     // Shut down first, so that the agent's reader sees the end of the connection.
     Tamber::ShutdownSocket(client->socket);
     if (!Tamber::CloseSocket(client->socket)) {
-        VantorLog_SystemError("VantorClient_Delete");
-        VantorLog_Message(kLogWarning, "Unable to close the client socket.\n");
+        VantorLog_SystemFailure("VantorClient_Delete", kLogWarning, "Unable to close the client socket.\n");
     }
     // The agent's own sockets go before the socket library that they need.
     VantorMessageAgent_Delete(&client->agent);

@@ -46,8 +46,7 @@ namespace {
 void CloseClient(ClientNode& node, const char* context) {
     Tamber::ShutdownSocket(node.socket);
     if (!Tamber::CloseSocket(node.socket)) {
-        VantorLog_SystemError(context);
-        VantorLog_Message(kLogWarning, "Unable to close MessageAgent socket.\n");
+        VantorLog_SystemFailure(context, kLogWarning, "Unable to close MessageAgent socket.\n");
     }
     VantorMessageAgent_Delete(&node.agent);
 }
@@ -151,19 +150,16 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Start(VantorServer* server, int32_t 
     }
     Tamber::SetReuseAddress(server->listening);
     if (!Tamber::BindLoopback(server->listening, static_cast<uint16_t>(port & 0xFFFF))) {
-        VantorLog_SystemError("VantorServer_Start");
-        VantorLog_Message(kLogError, "Failed to bind server socket.\n");
+        VantorLog_SystemFailure("VantorServer_Start", kLogError, "Failed to bind server socket.\n");
         return 0;
     }
     if (!Tamber::ListenForConnections(server->listening)) {
-        VantorLog_SystemError("VantorServer_Start");
-        VantorLog_Message(kLogError, "Failed to listen on server socket.\n");
+        VantorLog_SystemFailure("VantorServer_Start", kLogError, "Failed to listen on server socket.\n");
         return 0;
     }
     server->running.store(1);
     if (!StartAcceptThread(*server)) {
-        VantorLog_SystemError("VantorServer_Start");
-        VantorLog_Message(kLogError, "Failed to start server thread.\n");
+        VantorLog_SystemFailure("VantorServer_Start", kLogError, "Failed to start server thread.\n");
         server->running.store(0);
         return 0;
     }
@@ -226,8 +222,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Delete(VantorServer** pointer) {
         server->acceptThread->Join(Tamber::kWaitForever);
     }
     if (!Tamber::CloseSocket(server->listening)) {
-        VantorLog_SystemError("VantorServer_Delete");
-        VantorLog_Message(kLogWarning, "Unable to close server socket.\n");
+        VantorLog_SystemFailure("VantorServer_Delete", kLogWarning, "Unable to close server socket.\n");
     }
     for (ClientNode& node : TakeClients(*server, false)) CloseClient(node, "VantorServer_Delete");
     // Every socket of the server, the wake-up's too, goes before the socket library.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 #include "platform/wait.h"
 
@@ -81,6 +82,15 @@ public:
 private:
     Mutex& mutex_;
 };
+
+// Copies values (a host callback and its user data) under lock, so that the
+// caller uses them without the lock: a callback may then block or set
+// callbacks without holding up the threads that set or call others.
+template <class... Values>
+std::tuple<Values...> CopyUnderLock(std::mutex& lock, const Values&... values) {
+    std::lock_guard<std::mutex> guard(lock);
+    return std::tuple<Values...>(values...);
+}
 
 // Called on a fatal misuse of a Mutex: prints the line and aborts.
 [[noreturn]] void FatalLockMisuse(const char* what);

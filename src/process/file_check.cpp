@@ -31,11 +31,8 @@ int32_t VerifyFileExists(const char* path) {
 extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_AllFilesExist(void) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     const int32_t launcher = VerifyFileExists(table->launcherPath);
     const int32_t air = VerifyFileExists(table->airPath);
     const int32_t game = VerifyFileExists(table->gamePath);

@@ -17,22 +17,16 @@ extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_IsProcessRunning(int32_t processType, int32_t* running) {
     if (running != nullptr) *running = 0;
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     const bool alive = IsRecordedProcessRunning(*table, processType);
     if (running != nullptr) *running = alive ? 1 : 0;
     return 1;
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StopProcess(int32_t processType, uint32_t timeoutMs) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     uint32_t id = 0;
     ReadProcessId(*table, processType, &id);
     {

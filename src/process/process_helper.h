@@ -1,6 +1,6 @@
 // The process helper's internal operations, for the launcher and game sides.
 // They act on the table that VantorProcessHelper_Init made; without one, those
-// that need it log "VantorProcessHelper is not yet initialized.\n" and fail.
+// that need it log that the helper is not initialized and fail.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +9,10 @@
 int32_t SetGamePath(const char* path);
 // gamePath := the game path given to Init; the game's recorded id := 0. 1, or 0 without a table.
 int32_t RestoreDefaultGamePath();
-// AIR and GAME record processId and give 1; other types log "Unknown process type.\n" and give 0.
+// AIR and GAME record processId and give 1; other types are logged and give 0.
 int32_t SetProcessIdForProcessType(int32_t processType, uint32_t processId);
 // AIR and GAME read their recorded id (0: none) and give 1; other types log
-// "Unknown process type.\n", give 0 and leave *processId untouched.
+// the unknown type, give 0 and leave *processId untouched.
 int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId);
 
 // Starts executablePath with the command line "<path> <arguments>" (the path in

@@ -15,8 +15,8 @@ void PutTable(std::shared_ptr<VantorProcessTable> table) { std::atomic_store(&g_
 
 std::shared_ptr<VantorProcessTable> CurrentProcessTable() { return std::atomic_load(&g_table); }
 
-void LogProcessHelperNotInitialized() {
-    VantorLog_Message(kLogError, "VantorProcessHelper is not yet initialized.\n");
+std::shared_ptr<VantorProcessTable> RequireProcessTable() {
+    return VantorLog_RequireRecord(CurrentProcessTable(), "VantorProcessHelper");
 }
 
 const char* ProcessPathOf(VantorProcessTable& table, int32_t processType) {
@@ -66,42 +66,30 @@ bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t pro
 }
 
 int32_t SetGamePath(const char* path) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     Tamber::std_strncpy(table->gamePath, path, sizeof table->gamePath);
     table->gameProcessId.store(0);
     return 1;
 }
 
 int32_t RestoreDefaultGamePath() {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     Tamber::std_strncpy(table->gamePath, table->defaultGamePath, sizeof table->gamePath);
     table->gameProcessId.store(0);
     return 1;
 }
 
 int32_t SetProcessIdForProcessType(int32_t processType, uint32_t processId) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     return WriteProcessId(*table, processType, processId) ? 1 : 0;
 }
 
 int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     uint32_t id = 0;
     if (!ReadProcessId(*table, processType, &id)) return 0;
     if (processId != nullptr) *processId = id;
@@ -123,22 +111,16 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Init(const char* launcherPath
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Remove(void) {
-    if (!CurrentProcessTable()) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    if (!RequireProcessTable()) return 0;
     PutTable(nullptr);
     return 1;
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_GetProcessPathForProcessType(int32_t processType,
                                                                                 const char** path) {
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
     if (path != nullptr) *path = nullptr;
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     const char* slot = ProcessPathOf(*table, processType);
     if (slot == nullptr) return 0;
     if (path != nullptr) *path = slot;

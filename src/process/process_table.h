@@ -21,10 +21,10 @@ struct VantorProcessTable {
 
 // The current table, or empty before Init and after Remove.
 std::shared_ptr<VantorProcessTable> CurrentProcessTable();
-// Logs "VantorProcessHelper is not yet initialized.\n" at ERROR.
-void LogProcessHelperNotInitialized();
+// As CurrentProcessTable, logging that the helper is not initialized when there is none.
+std::shared_ptr<VantorProcessTable> RequireProcessTable();
 
-// The type's path slot, or null after logging "Unknown process type.\n".
+// The type's path slot, or null (logged) for an unknown type.
 const char* ProcessPathOf(VantorProcessTable& table, int32_t processType);
 // As GetProcessIdForProcessType and SetProcessIdForProcessType, on table.
 bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId);

@@ -86,11 +86,8 @@ bool LaunchProcess(const char* executablePath, const char* arguments, const char
 
 int32_t RunProcessStart(int32_t processType, const char* arguments) {
     VantorLog_Message(kLogInfo, "Starting Process Thread Spinning\n");
-    const std::shared_ptr<VantorProcessTable> table = CurrentProcessTable();
-    if (!table) {
-        LogProcessHelperNotInitialized();
-        return 0;
-    }
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    if (!table) return 0;
     return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "");
 }
 
