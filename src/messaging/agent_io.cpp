@@ -10,15 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kNameSize = 128;
-constexpr std::size_t kLineSize = 256;
-
-void LogTypeLine(const char* format, int32_t type) {
-    char name[kNameSize];
-    Vantor_MessageTypeToString(type, name, sizeof name);
-    VantorLog_Formatted(kLogInfo, kLineSize, format, name);
-}
-
 // Header and payload leave in one gather write; false after logging the failure.
 bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
                                               const char* payload, std::size_t payloadLength) {
@@ -87,7 +78,7 @@ int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t typ
         Tamber::ScopedLock guard(agent.sendLock);
         if (!VantorMessageAgent_WriteToSocketInternal(link, header, payload, length)) return 0;
     }
-    if (IsLogged(type)) LogTypeLine("SendMessage [%s]\n", type);
+    LogMessageType("SendMessage [%s]\n", type);
     return 1;
 }
 

@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr std::size_t kNameSize = 128;
-constexpr std::size_t kLineSize = 256;
-
 void Deliver(VantorMessageAgent& agent, AgentLink& link, int32_t type, char* payload) {
     if (agent.running.load() != 1) return;
     // The reply leaves before the owner hears of the message.
@@ -21,11 +18,7 @@ void Deliver(VantorMessageAgent& agent, AgentLink& link, int32_t type, char* pay
         VantorLog_Message(kLogWarning, "Message arived, but there is no MessageArrivedCallback.\n");
         return;
     }
-    if (IsLogged(type)) {
-        char name[kNameSize];
-        Vantor_MessageTypeToString(type, name, sizeof name);
-        VantorLog_Formatted(kLogInfo, kLineSize, "ReceiveMessage [%s]\n", name);
-    }
+    LogMessageType("ReceiveMessage [%s]\n", type);
     callback(agent.callbackContext.load(), type, payload);
 }
 

@@ -25,4 +25,9 @@ int32_t CheckMessageHeader(const MessageHeader& header) {
 
 bool IsAnswered(int32_t type) { return type != VANTORMESSAGETYPE_REPLY && type < VANTORMESSAGETYPE_INVALID; }
 
-bool IsLogged(int32_t type) { return type != VANTORMESSAGETYPE_HEARTBEAT && type != VANTORMESSAGETYPE_REPLY; }
+void LogMessageType(const char* format, int32_t type) {
+    if (type == VANTORMESSAGETYPE_HEARTBEAT || type == VANTORMESSAGETYPE_REPLY) return;
+    char name[128];
+    Vantor_MessageTypeToString(type, name, sizeof name);
+    VantorLog_Formatted(kLogInfo, 256, format, name);
+}

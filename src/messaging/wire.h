@@ -33,6 +33,6 @@ int32_t CheckMessageHeader(const MessageHeader& header);
 
 // Whether a message of this effective type is answered with a reply.
 bool IsAnswered(int32_t type);
-// Whether sending or delivering this type writes an information line
-// (heartbeats and replies never do).
-bool IsLogged(int32_t type);
+// Logs format ("SendMessage [%s]\n" or "ReceiveMessage [%s]\n") with the
+// type's name at INFO, except for heartbeats and replies, which are never logged.
+void LogMessageType(const char* format, int32_t type);
