@@ -75,7 +75,7 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
         VantorLog_Message(kLogError, "This MessageAgent is already started.\n");
         return 0;
     }
-    // INVALID_SOCKET (-1 on POSIX) is no connection either.
+    // INVALID_SOCKET (-1 on Linux) is no connection either.
     if (socket == 0 || socket == Tamber::kNoSocket) {
         VantorLog_Message(kLogError, "Socket cannot be null.\n");
         return 0;

@@ -1,5 +1,5 @@
 // Splitting a command line into arguments by the rules that Windows programs
-// apply to their own command line, so that a POSIX child sees the same words.
+// apply to their own command line, so that a Linux child sees the same words.
 #pragma once
 
 #include <string>

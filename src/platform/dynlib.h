@@ -8,7 +8,7 @@ using LibraryHandle = void*;
 LibraryHandle LoadLibraryAtPath(const char* path);
 // Null when the library has no such function.
 void* FindLibraryFunction(LibraryHandle library, const char* name);
-// "patcher.dll" on Windows, "patcher.so" on POSIX: the patcher library's file name.
+// "patcher.dll" on Windows, "patcher.so" on Linux: the patcher library's file name.
 const char* PatcherLibraryFileName();
 
 }  // namespace Tamber

@@ -27,14 +27,14 @@ constexpr std::size_t kProcessNameSize = 320;
 // characters fails with CommandLineTooLongError().
 //   Windows: CreateProcessA with DETACHED_PROCESS and a shown window; the
 //   command line is what the child reads.
-//   POSIX: posix_spawn of executable in a new session, with the signal mask
+//   Linux: posix_spawn of executable in a new session, with the signal mask
 //   and dispositions reset; the child's argv is the command line split by the
 //   Windows rules (SplitCommandLine), argv[0] being its first word.
 bool CreateChildProcess(const char* executable, const char* commandLine, const char* workingDirectory,
                         ProcessId* id);
 
 // The platform's error code for a command line that is too long
-// (ERROR_FILENAME_EXCED_RANGE on Windows, E2BIG on POSIX).
+// (ERROR_FILENAME_EXCED_RANGE on Windows, E2BIG on Linux).
 uint32_t CommandLineTooLongError();
 
 ProcessId CurrentProcessId();
@@ -42,7 +42,7 @@ ProcessId CurrentProcessId();
 
 // An open process, closed when the object goes. Move-only.
 //   Windows: a HANDLE with PROCESS_ALL_ACCESS.
-//   POSIX: a pidfd (close-on-exec). Only processes of the calling user can be
+//   Linux: a pidfd (close-on-exec). Only processes of the calling user can be
 //   opened, as OpenProcess passes over other users' processes.
 class ProcessHandle {
 public:
@@ -54,7 +54,7 @@ public:
     ProcessHandle& operator=(const ProcessHandle&) = delete;
 
     // An empty handle when id is 0 or the process cannot be opened (gone, another
-    // user's). POSIX: a child that CreateChildProcess started and that has ended
+    // user's). Linux: a child that CreateChildProcess started and that has ended
     // is reaped here first, so it is gone as it is on Windows, where no handle
     // keeps it; the caller's other children are never reaped here.
     static ProcessHandle Open(ProcessId id);
@@ -68,7 +68,7 @@ public:
     // Waits up to ms milliseconds (0xFFFFFFFF: no limit) for the process to end.
     WaitOutcome Wait(uint32_t ms) const;
     // Ends the process at once: TerminateProcess with exit code 0 on Windows,
-    // SIGKILL on POSIX. Does not wait for it to be gone. True on success.
+    // SIGKILL on Linux. Does not wait for it to be gone. True on success.
     bool Terminate() const;
 
 private:

@@ -1,5 +1,5 @@
 // The instance semaphore: a named, process-visible object that exists while
-// any holder lives. Windows: the named semaphore. POSIX: a Linux abstract-
+// any holder lives. Windows: the named semaphore. Linux: an abstract-
 // namespace Unix socket bound to the name, released when the holder closes
 // it or dies.
 #pragma once

@@ -1,12 +1,12 @@
 // IPv4 TCP sockets on the loopback address, and the wake-up that lets a
 // blocked reader be stopped without touching a socket that may be gone.
 //
-// Windows: Winsock 2 (every client and server starts the library). POSIX: BSD
+// Windows: Winsock 2 (every client and server starts the library). Linux: BSD
 // sockets; every descriptor is close-on-exec so that no child process
 // inherits one, and no send raises SIGPIPE.
 //
 // Failures set the calling thread's last error (WSAGetLastError on Windows,
-// errno on POSIX), which VantorLog_SystemError reads; LastSocketError returns it.
+// errno on Linux), which VantorLog_SystemError reads; LastSocketError returns it.
 #pragma once
 
 #include <cstddef>
@@ -19,20 +19,20 @@
 namespace Tamber {
 
 using Socket = VantorSocket;
-// INVALID_SOCKET on Windows, -1 on POSIX.
+// INVALID_SOCKET on Windows, -1 on Linux.
 constexpr Socket kNoSocket = static_cast<Socket>(-1);
 
 // Windows: WSAStartup asking for version 2.2; returns 0 or its error code.
-// POSIX: nothing to start, returns 0.
+// Linux: nothing to start, returns 0.
 int StartSocketLibrary();
-// Windows: one WSACleanup for one successful start. POSIX: nothing.
+// Windows: one WSACleanup for one successful start. Linux: nothing.
 void StopSocketLibrary();
 
 // A blocking IPv4 TCP stream socket (Windows: overlapped, not inheritable;
-// POSIX: close-on-exec). kNoSocket on failure. The caller owns it.
+// Linux: close-on-exec). kNoSocket on failure. The caller owns it.
 Socket OpenStreamSocket();
 // Lets a listening socket rebind its port while old connections wait in
-// TIME_WAIT. POSIX: SO_REUSEADDR set to 1. Windows: nothing, as Windows allows
+// TIME_WAIT. Linux: SO_REUSEADDR set to 1. Windows: nothing, as Windows allows
 // that rebind anyway and there SO_REUSEADDR would let another socket bind a
 // port that is in use.
 bool SetReuseAddress(Socket socket);
@@ -44,7 +44,7 @@ bool ListenForConnections(Socket socket);
 uint16_t LocalPort(Socket socket);
 // Connects to 127.0.0.1 at port, blocking until the platform decides.
 bool ConnectLoopback(Socket socket, uint16_t port);
-// The next connection of a listening socket (close-on-exec on POSIX), or
+// The next connection of a listening socket (close-on-exec on Linux), or
 // kNoSocket. The caller owns it.
 Socket AcceptConnection(Socket listening);
 // TCP_NODELAY: small messages leave at once instead of waiting for the peer's acknowledgement.
@@ -53,7 +53,7 @@ bool SetNoDelay(Socket socket);
 bool SetResetOnClose(Socket socket);
 
 // A second handle of the same connection that the caller owns (close-on-exec
-// on POSIX; WSADuplicateSocket into this process on Windows). The connection
+// on Linux; WSADuplicateSocket into this process on Windows). The connection
 // stays open until both handles are closed. kNoSocket on failure.
 Socket DuplicateSocket(Socket socket);
 
@@ -73,13 +73,13 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
 long ReceiveSome(Socket socket, void* buffer, std::size_t length);
 
 // Ends both directions of the connection, which makes every blocked receive
-// on any handle of it return. Needed before close on POSIX, where closing a
+// on any handle of it return. Needed before close on Linux, where closing a
 // descriptor does not wake a thread blocked on it.
 bool ShutdownSocket(Socket socket);
 bool CloseSocket(Socket socket);
 
 uint32_t LastSocketError();
-// Connection reset by the peer: WSAECONNRESET (10054) on Windows, ECONNRESET on POSIX.
+// Connection reset by the peer: WSAECONNRESET (10054) on Windows, ECONNRESET on Linux.
 bool IsConnectionReset(uint32_t code);
 
 class Waker;
@@ -88,7 +88,7 @@ class Waker;
 // null) has been woken. A woken waker wins over a readable socket.
 WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
 
-// A one-shot wake-up that a wait can watch beside a socket (POSIX: a pipe;
+// A one-shot wake-up that a wait can watch beside a socket (Linux: a pipe;
 // Windows: a UDP socket on the loopback address connected to itself).
 // Once woken it stays woken. Wake may be called from any thread.
 class Waker {
