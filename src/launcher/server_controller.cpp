@@ -35,7 +35,7 @@ VantorServer* CreateServer(MessageArrivedCallback handler) {
 }
 
 // Takes the controller out of service: no handler touches its servers after
-// this, and the process table and servers go in the documented order.
+// this; then the process table goes, then the servers, launcher server first.
 void RemoveController(const ControllerPtr& controller) {
     {
         std::unique_lock<std::shared_mutex> lock(controller->serversLock);
