@@ -57,17 +57,20 @@ bool SetResetOnClose(Socket socket);
 // stays open until both handles are closed. kNoSocket on failure.
 Socket DuplicateSocket(Socket socket);
 
-// Writes head then body (either may be empty) with one gather call, repeated
-// for what a partial write left over. False at the first error.
-bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
-                std::size_t bodyLength);
 class Waker;
-// As SendGather, but while the connection has no room the wait also watches
-// waker: kDone once all is sent, kWoken once the waker has been woken,
-// kTimedOut when no byte has left for stallMs milliseconds, kFailed at an error. The last error is set after all
-// three; a message cut short by them has broken the stream.
+// Writes head then body (either may be empty) with gather calls, repeating for
+// what a partial write left over. While the connection has no room the wait
+// also watches waker (may be null): kDone once all is sent, kWoken once the
+// waker has been woken, kTimedOut when no byte has left for stallMs
+// milliseconds, kFailed at an error. The last error is set after all three; a
+// message cut short by them has broken the stream.
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
+                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
+// The same without a wake-up or a limit: true once everything has been sent.
+inline bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
+                       std::size_t bodyLength) {
+    return SendGatherWaiting(socket, head, headLength, body, bodyLength, nullptr, kWaitForever) == WaitOutcome::kDone;
+}
 // Receives up to length bytes, retrying interrupted calls: the count, 0 when
 // the peer closed the connection in order, -1 on error.
 long ReceiveSome(Socket socket, void* buffer, std::size_t length);
@@ -82,7 +85,6 @@ uint32_t LastSocketError();
 // Connection reset by the peer: WSAECONNRESET (10054) on Windows, ECONNRESET on Linux.
 bool IsConnectionReset(uint32_t code);
 
-class Waker;
 // Waits up to ms milliseconds (kWaitForever: no limit) until socket is
 // readable (data, an orderly close or an error to collect) or waker (may be
 // null) has been woken. A woken waker wins over a readable socket.

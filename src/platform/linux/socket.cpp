@@ -93,30 +93,6 @@ Socket DuplicateSocket(Socket socket) {
     return copy < 0 ? kNoSocket : copy;
 }
 
-bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
-                std::size_t bodyLength) {
-    iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
-    msghdr message{};
-    message.msg_iov = parts;
-    message.msg_iovlen = 2;
-    while (parts[0].iov_len + parts[1].iov_len > 0) {
-        const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        // Skip what has left already, across both parts.
-        std::size_t done = static_cast<std::size_t>(sent);
-        for (iovec& part : parts) {
-            const std::size_t taken = done < part.iov_len ? done : part.iov_len;
-            part.iov_base = static_cast<char*>(part.iov_base) + taken;
-            part.iov_len -= taken;
-            done -= taken;
-        }
-    }
-    return true;
-}
-
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
     iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
@@ -130,7 +106,7 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return WaitOutcome::kFailed;
             pollfd entries[2] = {{socket, POLLOUT, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
-            const int timeout = stallMs > INT_MAX ? INT_MAX : static_cast<int>(stallMs);
+            const int timeout = stallMs == kWaitForever ? -1 : static_cast<int>(stallMs > INT_MAX ? INT_MAX : stallMs);
             const int ready = poll(entries, 2, timeout);
             if (ready < 0 && errno != EINTR) return WaitOutcome::kFailed;
             if (ready > 0 && entries[1].revents != 0) {

@@ -90,23 +90,6 @@ Socket DuplicateSocket(Socket socket) {
     return copy == INVALID_SOCKET ? kNoSocket : copy;
 }
 
-bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
-                std::size_t bodyLength) {
-    WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
-    while (parts[0].len + parts[1].len > 0) {
-        DWORD sent = 0;
-        if (WSASend(socket, parts, 2, &sent, 0, nullptr, nullptr) != 0) return false;
-        // Skip what has left already, across both parts.
-        for (WSABUF& part : parts) {
-            const DWORD taken = sent < part.len ? sent : part.len;
-            part.buf += taken;
-            part.len -= taken;
-            sent -= taken;
-        }
-    }
-    return true;
-}
-
 long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
     // Winsock has no EINTR: WSAEINTR means the call was cancelled, an error like any other.
     const int received = recv(socket, static_cast<char*>(buffer), static_cast<int>(length), 0);
@@ -186,7 +169,7 @@ WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* wak
     while (WaitForSingleObject(overlapped.hEvent, kSendPollMilliseconds) == WAIT_TIMEOUT) {
         if (IsWoken(waker, wakerEnd))
             result = WaitOutcome::kWoken;
-        else if (GetTickCount64() - start >= stallMs)
+        else if (stallMs != kWaitForever && GetTickCount64() - start >= stallMs)
             result = WaitOutcome::kTimedOut;
         else
             continue;
