@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <fstream>
 
 #include "launcher_fixture.h"
 #include "platform/dynlib.h"
@@ -13,8 +14,7 @@ namespace {
 std::string BuiltLibrary(const std::string& stem) {
     char directory[Tamber::kMaxPath] = {};
     Tamber::GetModuleDirectory(directory, sizeof directory);
-    const std::string extension = std::filesystem::path(Tamber::PatcherLibraryFileName()).extension().string();
-    return std::string(directory) + stem + extension;
+    return directory + stem + std::filesystem::path(Tamber::PatcherLibraryFileName()).extension().string();
 }
 
 class Patcher : public Launcher {
@@ -23,138 +23,117 @@ protected:
     void InstallPatcher(const std::string& stem = "patcher") {
         std::filesystem::copy_file(BuiltLibrary(stem), log.Folder().File(Tamber::PatcherLibraryFileName()));
     }
-    void Connect() {
-        InitAndStart();
-        airPeer = ConnectAir();
-    }
-    std::string Calls() const { return ReadFile(log.Folder().File("patcher-calls.txt")); }
+    void SetAnswer(const std::string& answer) { std::ofstream(log.Folder().File("patcher-answer.txt")) << answer; }
+    std::string Calls() const { return FromDisk(ReadFile(log.Folder().File("patcher-calls.txt"))); }
     // Sends a progress poll and returns the answer's payload.
     std::string Poll(int32_t messageType) {
         airPeer->Send(messageType);
-        auto answer = airPeer->ReceiveSkippingReplies();
-        EXPECT_TRUE(answer);
-        if (!answer) return "<none>";
-        EXPECT_EQ(messageType, answer->type);
-        return answer->payload;
+        auto answer = ToAir();
+        EXPECT_TRUE(answer && answer->type == messageType);
+        return answer ? answer->payload : "<none>";
     }
-
-    std::unique_ptr<RawPeer> airPeer;
 };
 
+}  // namespace
+
+// Without a library the answers are empty, the load is tried once, and a
+// version's game falls back to the latest.
 TEST_F(Patcher, MissingLibraryIsTriedOnceAndAnswersAreEmpty) {
     Connect();
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS));
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
-    EXPECT_EQ(1u, CountOf(Log(), "INFO: Could not load patching support. Back patching support for replays is disabled.\n"));
-    EXPECT_NE(std::string::npos, Log().find("INFO: Installing game version v2\n"));
-    EXPECT_NE(std::string::npos, Log().find("INFO: Enumerating uninstallable game versions\n"));
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v9");
+    EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Could not load patching support. Back patching support for replays is disabled.\n"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed to get path for game version: v9, defaulting to latest\n"));
+    EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}), Started(game).second);
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION);  // no payload: nothing
+    EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
 }
 
 TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     InstallPatcher();
-    SetEnvironment("TAMBER_PATCHER_TEXT", "42%");
+    SetAnswer("42%");
     Connect();
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL);
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3");
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW);
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4");
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL);
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5");
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW);
-    EXPECT_EQ("GetInstallGameProgress:42%", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
-    EXPECT_EQ("GetPreviewGameProgress:42%", Poll(VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_PROGRESS));
-    EXPECT_EQ("GetUninstallGameProgress:42%", Poll(VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PROGRESS));
-    EXPECT_EQ("GetPreviewUninstallGameProgress:42%", Poll(VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_UNINSTALL_PROGRESS));
-    EXPECT_EQ("EnumerateUninstallableGameVersions:42%", Poll(VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS));
-    EXPECT_EQ(OnDisk("InstallGameVersion(v2)\nCancelInstallGame()\nPreviewGameVersion(v3)\nCancelPreviewGame()\n"
-                     "UninstallGameVersion(v4)\nCancelUninstallGame()\nPreviewUninstallGameVersion(v5)\n"
-                     "CancelPreviewUninstallGame()\nGetInstallGameProgress(1024)\nGetPreviewGameProgress(1024)\n"
-                     "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
-                     "EnumerateUninstallableGameVersions(1024)\n"),
-              OnDisk(Calls()));
-    const char* lines[] = {"INFO: Installing game version v2\n", "INFO: Cancelling game install\n",
-                           "INFO: Previewing game version v3\n", "INFO: Cancelling game preview\n",
-                           "INFO: Uninstalling game version v4\n", "INFO: Cancelling uninstall\n",
-                           "INFO: Previewing uninstall version v5\n", "INFO: Cancelling uninstall preview\n"};
-    for (const char* line : lines) EXPECT_EQ(1u, CountOf(Log(), line)) << line;
-    EXPECT_EQ(0u, CountOf(Log(), "Could not load"));
-
+    const struct { int32_t type; const char* version; const char* line; } requests[] = {
+        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2", "INFO: Installing game version v2\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, "", "INFO: Cancelling game install\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3", "INFO: Previewing game version v3\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, "", "INFO: Cancelling game preview\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4", "INFO: Uninstalling game version v4\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, "", "INFO: Cancelling uninstall\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5", "INFO: Previewing uninstall version v5\n"},
+        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, "", "INFO: Cancelling uninstall preview\n"}};
+    for (const auto& request : requests) {
+        SendAndWait(*airPeer, request.type, request.version);
+        EXPECT_EQ(1u, CountOf(log.Lines(), request.line)) << request.line;
+    }
+    const std::pair<int32_t, std::string> polls[] = {
+        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS, "GetInstallGameProgress"},
+        {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_PROGRESS, "GetPreviewGameProgress"},
+        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PROGRESS, "GetUninstallGameProgress"},
+        {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_UNINSTALL_PROGRESS, "GetPreviewUninstallGameProgress"},
+        {VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS, "EnumerateUninstallableGameVersions"}};
+    for (const auto& [type, function] : polls) EXPECT_EQ(function + ":42%", Poll(type));
+    EXPECT_EQ("InstallGameVersion(v2)\nCancelInstallGame()\nPreviewGameVersion(v3)\nCancelPreviewGame()\n"
+              "UninstallGameVersion(v4)\nCancelUninstallGame()\nPreviewUninstallGameVersion(v5)\n"
+              "CancelPreviewUninstallGame()\nGetInstallGameProgress(1024)\nGetPreviewGameProgress(1024)\n"
+              "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
+              "EnumerateUninstallableGameVersions(1024)\n",
+              Calls());
+    EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
+    // A full answer buffer is cut to 1023 characters.
+    SetAnswer("FULL");
+    EXPECT_EQ(std::string(1023, 'p'), Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     // A long version name reaches the library whole and is cut in the log only.
     const std::string version(200, 'v');
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, version);
-    EXPECT_NE(std::string::npos, OnDisk(Calls()).find(OnDisk("InstallGameVersion(" + version + ")\n")));
+    EXPECT_NE(std::string::npos, Calls().find("InstallGameVersion(" + version + ")\n"));
     const std::string line = "INFO: Installing game version " + version.substr(0, 127 - 24);
-    EXPECT_NE(std::string::npos, Log().find(line));
-    EXPECT_EQ(std::string::npos, Log().find(line + "v"));
-}
-
-// The answer is set before any thread of the library runs.
-TEST_F(Patcher, AFullProgressBufferIsCutTo1023Characters) {
-    InstallPatcher();
-    SetEnvironment("TAMBER_PATCHER_TEXT", "FULL");
-    Connect();
-    EXPECT_EQ(std::string(1023, 'p'), Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
+    EXPECT_NE(std::string::npos, log.Lines().find(line));
+    EXPECT_EQ(std::string::npos, log.Lines().find(line + "v"));
 }
 
 TEST_F(Patcher, ALibraryLackingOneFunctionTurnsAllPatchingOff) {
     InstallPatcher("patcher_lacking");
-    SetEnvironment("TAMBER_PATCHER_TEXT", "42%");
+    SetAnswer("42%");
     Connect();
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
-    EXPECT_EQ(1u, CountOf(Log(), "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
-    EXPECT_EQ(1u, CountOf(Log(), "ERROR: Could not load "));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load "));
     EXPECT_EQ("", Calls());
 }
 
 TEST_F(Patcher, CreateVersionLaunchesThePatchersGame) {
     InstallPatcher();
     ChildProgram versioned;
-    SetEnvironment("TAMBER_PATCHER_GAME", versioned.Path());
+    SetAnswer("42% " + versioned.Path());
     Connect();
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
-    std::vector<uint32_t> ids;
-    ASSERT_TRUE(WaitUntil([&] {
-        ids = ProcessIdsNamed(versioned.Name());
-        return !ids.empty();
-    }));
-    ChildReport report;
-    ASSERT_TRUE(versioned.WaitForReport(ids[0], &report));
-    EXPECT_EQ("-a b", report.argv.back());
+    EXPECT_EQ("-a b", Started(versioned).second.back());
     EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
 }
 
+namespace {
+
 std::mutex g_callbackLock;  // the callback runs on a socket thread
 std::string g_callbackSaw;
-std::string g_callbackAnswer;
 
 int32_t VANTOR_CALL PatcherPath(char* buffer, int32_t size) {
     std::lock_guard<std::mutex> guard(g_callbackLock);
     g_callbackSaw = buffer;
-    if (g_callbackAnswer.size() >= static_cast<std::size_t>(size)) return 1;
-    std::copy(g_callbackAnswer.begin(), g_callbackAnswer.end(), buffer);
-    buffer[g_callbackAnswer.size()] = '\0';
-    return 0;
-}
-
-TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
-    {
-        std::lock_guard<std::mutex> guard(g_callbackLock);
-        g_callbackAnswer = BuiltLibrary("patcher");
-    }
-    SetEnvironment("TAMBER_PATCHER_TEXT", "cb");  // before any thread of the library runs
-    ASSERT_EQ(1, VantorServerController_Init(launcher.Path().c_str(), launcherPort, air.Path().c_str(), airPort,
-                                             game.Path().c_str(), gamePort, &events, RecordExit, RecordError,
-                                             PatcherPath));
-    ASSERT_EQ(1, VantorServerController_Start());
-    airPeer = ConnectAir();
-    EXPECT_EQ("GetInstallGameProgress:cb", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
-    // The buffer held the working-directory path that failed.
-    std::lock_guard<std::mutex> guard(g_callbackLock);
-    EXPECT_NE(std::string::npos, g_callbackSaw.find(Tamber::PatcherLibraryFileName()));
-    EXPECT_EQ(0u, CountOf(Log(), "Could not load"));
+    return std::snprintf(buffer, static_cast<std::size_t>(size), "%s", BuiltLibrary("patcher").c_str()) < size ? 0 : 1;
 }
 
 }  // namespace
+
+// The buffer holds the working-directory path that failed.
+TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
+    SetAnswer("cb");
+    Connect(PatcherPath);
+    EXPECT_EQ("GetInstallGameProgress:cb", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
+    std::lock_guard<std::mutex> guard(g_callbackLock);
+    EXPECT_NE(std::string::npos, g_callbackSaw.find(Tamber::PatcherLibraryFileName()));
+    EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
+}
