@@ -51,23 +51,20 @@ TEST_F(Patcher, MissingLibraryIsTriedOnceAndAnswersAreEmpty) {
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
 }
 
+// Every request reaches the library; a full answer buffer is cut to 1023
+// characters; a long version name reaches the library whole and is cut in
+// the log only; a known version's game is the patcher's.
 TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     InstallPatcher();
-    SetAnswer("42%");
+    ChildProgram versioned;
+    SetAnswer("42% " + versioned.Path());
     Connect();
-    const struct { int32_t type; const char* version; const char* line; } requests[] = {
-        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2", "INFO: Installing game version v2\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, "", "INFO: Cancelling game install\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3", "INFO: Previewing game version v3\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, "", "INFO: Cancelling game preview\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4", "INFO: Uninstalling game version v4\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, "", "INFO: Cancelling uninstall\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5", "INFO: Previewing uninstall version v5\n"},
-        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, "", "INFO: Cancelling uninstall preview\n"}};
-    for (const auto& request : requests) {
-        SendAndWait(*airPeer, request.type, request.version);
-        EXPECT_EQ(1u, CountOf(log.Lines(), request.line)) << request.line;
-    }
+    const std::pair<int32_t, const char*> requests[] = {
+        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, ""},
+        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, ""},
+        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, ""},
+        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, ""}};
+    for (const auto& [type, version] : requests) SendAndWait(*airPeer, type, version);
     const std::pair<int32_t, std::string> polls[] = {
         {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS, "GetInstallGameProgress"},
         {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_PROGRESS, "GetPreviewGameProgress"},
@@ -81,17 +78,22 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
               "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
               "EnumerateUninstallableGameVersions(1024)\n",
               Calls());
+    for (const char* line : {"Previewing game version v3", "Cancelling game preview", "Uninstalling game version v4",
+                             "Cancelling uninstall", "Previewing uninstall version v5", "Cancelling uninstall preview"})
+        EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: " + std::string(line) + "\n")) << line;
     EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
-    // A full answer buffer is cut to 1023 characters.
     SetAnswer("FULL");
     EXPECT_EQ(std::string(1023, 'p'), Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
-    // A long version name reaches the library whole and is cut in the log only.
     const std::string version(200, 'v');
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, version);
     EXPECT_NE(std::string::npos, Calls().find("InstallGameVersion(" + version + ")\n"));
     const std::string line = "INFO: Installing game version " + version.substr(0, 127 - 24);
-    EXPECT_NE(std::string::npos, log.Lines().find(line));
-    EXPECT_EQ(std::string::npos, log.Lines().find(line + "v"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), line));
+    EXPECT_EQ(0u, CountOf(log.Lines(), line + "v"));
+    SetAnswer("42% " + versioned.Path());
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
+    EXPECT_EQ("-a b", Started(versioned).second.back());
+    EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
 }
 
 TEST_F(Patcher, ALibraryLackingOneFunctionTurnsAllPatchingOff) {
@@ -103,16 +105,6 @@ TEST_F(Patcher, ALibraryLackingOneFunctionTurnsAllPatchingOff) {
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load "));
     EXPECT_EQ("", Calls());
-}
-
-TEST_F(Patcher, CreateVersionLaunchesThePatchersGame) {
-    InstallPatcher();
-    ChildProgram versioned;
-    SetAnswer("42% " + versioned.Path());
-    Connect();
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
-    EXPECT_EQ("-a b", Started(versioned).second.back());
-    EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
 }
 
 namespace {
