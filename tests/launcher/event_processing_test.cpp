@@ -1,17 +1,6 @@
 #include "launcher_fixture.h"
-#include "platform/process.h"
 
 using namespace TamberTest;
-
-namespace {
-
-void End(uint32_t id) {
-    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);
-    if (process.IsOpen()) process.Terminate();
-    WaitForProcessGone(id);
-}
-
-}  // namespace
 
 // Air's heartbeats keep it supervised across the wrap of the millisecond
 // clock; 150 s of silence stop it and end the run.
@@ -36,7 +25,7 @@ TEST_F(Running, AirSilentFor150SecondsAcrossTheClockWrapIsStoppedAndReported) {
 }
 
 TEST_F(Running, AirGoneIsReportedOnEveryCall) {
-    End(airIds[0]);
+    air.EndAll();
     VantorServerController_ProcessEvents();
     VantorServerController_ProcessEvents();
     EXPECT_EQ(2, events.exits.load());
@@ -46,7 +35,7 @@ TEST_F(Running, AirGoneIsReportedOnEveryCall) {
 
 TEST_F(Running, AirGoneWhileAGameRunsOnlyEndsTheRun) {
     LaunchGame();
-    End(airIds[0]);
+    air.EndAll();
     VantorServerController_ProcessEvents();
     EXPECT_EQ(1, events.exits.load());
     EXPECT_TRUE(events.Errors().empty());
@@ -56,10 +45,10 @@ TEST_F(Running, AirGoneWhileAGameRunsOnlyEndsTheRun) {
 // either way is not.
 TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
     for (const int32_t announcement : {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
-        const uint32_t id = LaunchGame();
+        LaunchGame();
         auto gamePeer = ConnectListed(gamePort);
         if (announcement != 0) gamePeer->Send(announcement);
-        End(id);  // the game goes within the launcher's 20 s wait
+        game.EndAll();  // within the launcher's 20 s wait
         if (announcement == 0) VantorServerController_ProcessEvents();
         auto message = ToAir();
         ASSERT_TRUE(message);
