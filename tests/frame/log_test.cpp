@@ -4,9 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "TamberLauncher.h"
 #include "frame/log.h"

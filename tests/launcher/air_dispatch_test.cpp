@@ -22,20 +22,21 @@ TEST_F(Running, CreateLaunchesTheGameOnceAtATime) {
     EXPECT_EQ(expected(""), Started(game).second);
 }
 
-// A preloaded game's heartbeat time is its start, not an old value.
-TEST_F(Running, PreloadStartsTheGameInPreloadModeSupervisedFromItsStart) {
+// Status types from Air are ignored. A preloaded game's heartbeat time is
+// its start, not an old value; the credential and play texts for it go to
+// every Air client, this one included.
+TEST_F(Running, StatusTypesAreIgnoredAndAPreloadedGameIsSupervisedFromItsStart) {
+    for (int32_t type : {1, 2, 8, 10, 12, 20, 30, 31, 33, -5}) SendAndWait(*airPeer, type);
+    EXPECT_FALSE(ToAir(300));
+    EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
     Tamber::TestClock::SetTicks(5000000u);
     SendAndWait(*airPeer, VANTORMESSAGETYPE_HEARTBEAT);
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_CLIENT_AND_PRELOAD, "p1");
+    const auto [id, arguments] = Started(game);
     EXPECT_EQ((std::vector<std::string>{"game_client_preload", "p1", std::to_string(airPort), std::to_string(gamePort)}),
-              Started(game).second);
-    const uint32_t id = Started(game).first;
+              arguments);
     VantorServerController_ProcessEvents();
     EXPECT_TRUE(IsProcessAlive(id));
-}
-
-// The answers go to every Air client, this one included.
-TEST_F(Running, CredentialsAndPlayTextsForThePreloadedGame) {
     const std::string credentials = "<KavPreloadMessageToGameStart>{\"messageType\":\"UpdateGameWithCredentials\","
                                     "\"commandLine\":\"|" + std::to_string(gamePort) + "| |" + launcher.Path() +
                                     "| |" + air.Path() + "| |abc|\"}<KavPreloadMessageToGameEnd>";
@@ -50,12 +51,6 @@ TEST_F(Running, CredentialsAndPlayTextsForThePreloadedGame) {
         EXPECT_EQ(type, answer->type);
         EXPECT_EQ(text, answer->payload);
     }
-}
-
-TEST_F(Running, StatusTypesFromAirAreIgnored) {
-    for (int32_t type : {1, 2, 8, 10, 12, 20, 30, 31, 33, -5}) SendAndWait(*airPeer, type);
-    EXPECT_FALSE(ToAir(300));
-    EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
     EXPECT_EQ(0, events.exits.load());
 }
 

@@ -34,22 +34,33 @@ protected:
     }
 };
 
-}  // namespace
-
-// Without a library the answers are empty, the load is tried once, and a
+// Without a library, or with one that lacks a function, patching is off: the
+// load is tried once, answers are empty, nothing reaches the library, and a
 // version's game falls back to the latest.
-TEST_F(Patcher, MissingLibraryIsTriedOnceAndAnswersAreEmpty) {
+class PatcherOff : public Patcher, public testing::WithParamInterface<std::string> {};
+INSTANTIATE_TEST_SUITE_P(MissingOrLacking, PatcherOff, testing::Values("", "patcher_lacking"));
+
+TEST_P(PatcherOff, AnswersAreEmptyAndTheLatestGameStarts) {
+    if (!GetParam().empty()) InstallPatcher(GetParam());
+    SetAnswer("42%");
     Connect();
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS));
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v9");
-    EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Could not load patching support. Back patching support for replays is disabled.\n"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), GetParam().empty() ? "INFO: Could not load patching support. Back patching "
+                                                            "support for replays is disabled.\n"
+                                                          : "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "Could not load "));
+    EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Installing game version v2\n"));
+    EXPECT_EQ("", Calls());
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed to get path for game version: v9, defaulting to latest\n"));
     EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}), Started(game).second);
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION);  // no payload: nothing
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
 }
+
+}  // namespace
 
 // Every request reaches the library; a full answer buffer is cut to 1023
 // characters; a long version name reaches the library whole and is cut in
@@ -94,17 +105,6 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
     EXPECT_EQ("-a b", Started(versioned).second.back());
     EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
-}
-
-TEST_F(Patcher, ALibraryLackingOneFunctionTurnsAllPatchingOff) {
-    InstallPatcher("patcher_lacking");
-    SetAnswer("42%");
-    Connect();
-    EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
-    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
-    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Could not load "));
-    EXPECT_EQ("", Calls());
 }
 
 namespace {
