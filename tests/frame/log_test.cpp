@@ -16,7 +16,7 @@ using TamberTest::OnDisk;
 
 // Levels give prefixes, lines end only where the text says, a line is cut at
 // 1023 characters, and a system error line carries its context.
-TEST(Log, LinesAsWritten) {
+TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     LogSession session("levels");
     EXPECT_EQ(1, VantorLog_Message(kLogInfo, "one\n"));
     VantorLog_Message(kLogWarning, "two\n");
@@ -30,24 +30,21 @@ TEST(Log, LinesAsWritten) {
     VantorLog_SystemError("VantorServer_Start");
     Tamber::SetLastSystemError(2);
     VantorLog_SystemError(nullptr);
-    EXPECT_EQ(OnDisk("INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nERROR: " +
-                     std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " + text + "INFO: " + text),
-              session.Text());
-}
-
-// After Remove nothing is written; Init starts the file afresh; a file that
-// cannot be opened loses only that line.
-TEST(Log, RemoveInitAndAnUnwritableFile) {
-    LogSession session("after");
+    const std::string written = "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nERROR: " +
+                                std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " +
+                                text + "INFO: " + text;
+    EXPECT_EQ(OnDisk(written), session.Text());
+    // After Remove nothing is written; Init starts the file afresh; a file
+    // that cannot be opened loses only that line.
     session.Remove();
-    const std::string closed = OnDisk("INFO: vantor [after] initializing...\nINFO: vantor exiting...\n");
+    const std::string closed = OnDisk(written + "INFO: vantor exiting...\n");
     EXPECT_EQ(0, VantorLog_Write("late\n"));
     EXPECT_EQ(0, VantorLog_Format("%s", "late\n"));
     VantorLog_Message(kLogError, "late\n");
     EXPECT_EQ(1, Vantor_Remove());  // no log open: nothing written or closed
     EXPECT_EQ(closed, session.Text());
-    Vantor_Init("after");
-    EXPECT_EQ(OnDisk("INFO: vantor [after] initializing...\n"), session.Text());
+    Vantor_Init("levels");
+    EXPECT_EQ(OnDisk("INFO: vantor [levels] initializing...\n"), session.Text());
     std::filesystem::remove(session.LogPath());
     std::filesystem::create_directory(session.LogPath());
     EXPECT_EQ(0, VantorLog_Write("lost\n"));
