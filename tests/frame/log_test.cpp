@@ -22,6 +22,7 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     VantorLog_Message(kLogWarning, "two\n");
     VantorLog_Message(kLogError, "three");
     VantorLog_Message(7, "raw\n");
+    VantorLog_Message(-1, "neg\n");
     VantorLog_Message(kLogError, std::string(3000, 'x').c_str());
     VantorLog_Formatted(kLogInfo, 16, "%s", "0123456789abcdefghij");
     char text[512];
@@ -30,7 +31,7 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     VantorLog_SystemError("VantorServer_Start");
     Tamber::SetLastSystemError(2);
     VantorLog_SystemError(nullptr);
-    const std::string written = "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nERROR: " +
+    const std::string written = "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nneg\nERROR: " +
                                 std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " +
                                 text + "INFO: " + text;
     EXPECT_EQ(OnDisk(written), session.Text());

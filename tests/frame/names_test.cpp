@@ -17,6 +17,7 @@ TEST(Names, ValuesAndBuffers) {
         {Vantor_MessageTypeToString, 4, 0, 1, "untouched"},
         {Vantor_ProcessTypeToString, 2, 64, 1, "VANTORPROCESSTYPE_LAUNCHER"},
         {Vantor_ProcessTypeToString, 3, 64, 0, ""},
+        {Vantor_ProcessTypeToString, -1, 64, 0, ""},
         {Vantor_ErrorToString, 8, 64, 1, "VANTORERRORTYPE_INVALID"},
         {Vantor_ErrorToString, 9, 64, 0, ""},
         {Vantor_ErrorToString, 7, 4, 1, "VAN"},

@@ -89,8 +89,9 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
               "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
               "EnumerateUninstallableGameVersions(1024)\n",
               Calls());
-    for (const char* line : {"Previewing game version v3", "Cancelling game preview", "Uninstalling game version v4",
-                             "Cancelling uninstall", "Previewing uninstall version v5", "Cancelling uninstall preview"})
+    for (const char* line : {"Cancelling game install", "Previewing game version v3", "Cancelling game preview",
+                             "Uninstalling game version v4", "Cancelling uninstall", "Previewing uninstall version v5",
+                             "Cancelling uninstall preview"})
         EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: " + std::string(line) + "\n")) << line;
     EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
     SetAnswer("FULL");
