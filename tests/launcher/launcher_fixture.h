@@ -6,27 +6,21 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
 
-#include "TamberLauncher.h"
 #include "child_program.h"
 #include "platform/clock.h"
 #include "raw_peer.h"
-#include "test_support.h"
 
 namespace TamberTest {
 
-// What the host's callbacks saw.
+// What the host's callbacks saw: "<type>:<message>", the user data, and the
+// log as it was when the first error arrived.
 struct HostEvents {
     std::mutex lock;
-    std::vector<std::string> errors;  // "<type>:<message>"
+    std::vector<std::string> errors;
     std::vector<void*> errorUserData;
     std::atomic<int> exits{0};
-    std::string logAtFirstError;  // the log as it was when the first error arrived
-    std::string logPath;
-
+    std::string logAtFirstError, logPath;
     std::vector<std::string> Errors() {
         std::lock_guard<std::mutex> guard(lock);
         return errors;
@@ -35,47 +29,51 @@ struct HostEvents {
 
 // Init registers the error callback without user data, so errors reach the
 // current test's events through this pointer.
-extern HostEvents* g_hostEvents;
+inline HostEvents* g_hostEvents = nullptr;
 
-void VANTOR_CALL RecordExit(void* userData);
-void VANTOR_CALL RecordError(void* userData, int32_t errorType, const char* message);
+inline void VANTOR_CALL RecordExit(void* userData) { ++static_cast<HostEvents*>(userData)->exits; }
 
-// Sets an environment variable of this process (and of the children it starts).
-void SetEnvironment(const char* name, const std::string& value);
-
-// Three distinct free ports.
-void PickPorts(uint16_t* launcher, uint16_t* air, uint16_t* game);
+inline void VANTOR_CALL RecordError(void* userData, int32_t errorType, const char* message) {
+    HostEvents* events = userData ? static_cast<HostEvents*>(userData) : g_hostEvents;
+    std::lock_guard<std::mutex> guard(events->lock);
+    if (events->errors.empty()) events->logAtFirstError = FromDisk(ReadFile(events->logPath));
+    events->errors.push_back(std::to_string(errorType) + ":" + message);
+    events->errorUserData.push_back(userData);
+}
 
 class Launcher : public testing::Test {
 protected:
     Launcher() {
-        PickPorts(&launcherPort, &airPort, &gamePort);
+        do airPort = FreePort(); while (airPort == launcherPort);
+        do gamePort = FreePort(); while (gamePort == launcherPort || gamePort == airPort);
         events.logPath = log.LogPath();
         g_hostEvents = &events;
-        air.SetLifetime(60);
-        game.SetLifetime(60);
     }
     ~Launcher() override {
         if (VantorServerController_GetAirServerHandle()) VantorServerController_Remove();
         g_hostEvents = nullptr;
     }
 
-    int32_t Init() {
+    int32_t Init(PatcherPathCallback patcherPath = nullptr) {
         return VantorServerController_Init(launcher.Path().c_str(), launcherPort, air.Path().c_str(), airPort,
-                                           game.Path().c_str(), gamePort, &events, RecordExit, RecordError, nullptr);
+                                           game.Path().c_str(), gamePort, &events, RecordExit, RecordError, patcherPath);
     }
-    // Init and Start; the Air client (a helper copy) is running afterwards.
-    void InitAndStart() {
-        ASSERT_EQ(1, Init());
+    // Init and Start, and a raw Air client that the Air server has listed.
+    void Connect(PatcherPathCallback patcherPath = nullptr) {
+        ASSERT_EQ(1, Init(patcherPath));
         ASSERT_EQ(1, VantorServerController_Start());
         airIds = ProcessIdsNamed(air.Name());
         ASSERT_EQ(1u, airIds.size());
+        airPeer = ConnectListed(airPort);
     }
-    std::string Log() const { return log.Lines(); }
-
-    // A raw Air client, listed by the Air server once it has answered a message.
-    std::unique_ptr<RawPeer> ConnectAir() { return ConnectListed(airPort); }
-    std::unique_ptr<RawPeer> ConnectGame() { return ConnectListed(gamePort); }
+    static std::unique_ptr<RawPeer> ConnectListed(uint16_t port) {
+        auto peer = std::make_unique<RawPeer>(port);
+        EXPECT_TRUE(peer->Connected());
+        SendAndWait(*peer, VANTORMESSAGETYPE_PLAY_REPLAY);
+        return peer;
+    }
+    // The next message to Air that is not a reply or heartbeat, within ms.
+    std::optional<WireMessage> ToAir(uint32_t ms = 10000) { return airPeer->ReceiveSkippingReplies(ms); }
     // Sends messageType and waits until its handler has finished: a second
     // message's reply only leaves after the first message was handled.
     static void SendAndWait(RawPeer& peer, int32_t messageType, const std::string& payload = "") {
@@ -84,36 +82,41 @@ protected:
         for (int replies = 0; replies < 2;) {
             auto message = peer.Receive(60000);
             ASSERT_TRUE(message) << "no reply";
-            if (message->type == VANTORMESSAGETYPE_REPLY) ++replies;
+            replies += message->type == VANTORMESSAGETYPE_REPLY;
         }
     }
-    // The game's process id once the launcher recorded a running game.
-    uint32_t RunningGameId() {
+    // The process id and argv (after argv[0]) of the instance of program started last.
+    static std::pair<uint32_t, std::vector<std::string>> Started(const ChildProgram& program) {
         std::vector<uint32_t> ids;
-        WaitUntil([&] {
-            ids = ProcessIdsNamed(game.Name());
-            return !ids.empty();
-        });
-        return ids.empty() ? 0 : ids.back();
+        ChildReport report;
+        if (!WaitUntil([&] { return !(ids = ProcessIdsNamed(program.Name())).empty(); }) ||
+            !program.WaitForReport(ids.back(), &report) || report.argv.empty())
+            return {0, {"<none>"}};
+        return {ids.back(), std::vector<std::string>(report.argv.begin() + 1, report.argv.end())};
     }
 
     LogSession log{"launcher"};
     FastTime time;
-    ChildProgram launcher;
-    ChildProgram air;
-    ChildProgram game;
-    uint16_t launcherPort = 0;
-    uint16_t airPort = 0;
-    uint16_t gamePort = 0;
+    ChildProgram launcher, air, game;
+    uint16_t launcherPort = FreePort(), airPort = 0, gamePort = 0;
     HostEvents events;
     std::vector<uint32_t> airIds;
+    std::unique_ptr<RawPeer> airPeer;
+};
 
-private:
-    static std::unique_ptr<RawPeer> ConnectListed(uint16_t port) {
-        auto peer = std::make_unique<RawPeer>(port);
-        EXPECT_TRUE(peer->Connected());
-        SendAndWait(*peer, VANTORMESSAGETYPE_PLAY_REPLAY);
-        return peer;
+// A started controller with a listed Air client, on a frozen clock.
+class Running : public Launcher {
+protected:
+    void SetUp() override {
+        Tamber::TestClock::SetTicks(1000000u);
+        Connect();
+    }
+    // Launches the game through the Air dispatcher and lets supervision see it running.
+    uint32_t LaunchGame() {
+        SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x");
+        const uint32_t id = Started(game).first;
+        VantorServerController_ProcessEvents();
+        return id;
     }
 };
 

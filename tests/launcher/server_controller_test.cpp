@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include "launcher_fixture.h"
@@ -5,21 +6,13 @@
 
 using namespace TamberTest;
 
-namespace {
-
 TEST(LauncherUninitialised, ExportsFailWithOneLineEach) {
     LogSession log("none");
-    EXPECT_EQ(0, VantorServerController_Remove());
     EXPECT_EQ(0, VantorServerController_Start());
-    EXPECT_EQ(0, VantorServerController_StartArgsExplicit("x"));
-    EXPECT_EQ(0, VantorServerController_SetExitCallback(nullptr, nullptr));
     EXPECT_EQ(0, VantorServerController_ProcessEvents());
-    // These log nothing.
-    EXPECT_EQ(nullptr, VantorServerController_GetAirServerHandle());
-    EXPECT_EQ(1, VantorServerController_RegisterHwnd(5));
-    EXPECT_EQ(0, VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CLOSE, nullptr));
-    EXPECT_EQ(5u, CountOf(log.Lines(), "ERROR: VantorServerControllerStruct is not yet initialized.\n"));
-    EXPECT_EQ(5u, CountOf(log.Lines(), "ERROR: "));
+    EXPECT_EQ(0, VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CLOSE, nullptr));  // logs nothing
+    EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: VantorServerControllerStruct is not yet initialized.\n"));
+    EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: "));
     // Too-long arguments are refused before the record is looked for.
     EXPECT_EQ(0, VantorServerController_StartArgs(std::string(2001, 'a').c_str()));
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed because arguments passed are too long.\n"));
@@ -30,14 +23,17 @@ TEST(LauncherUninitialised, ExportsFailWithOneLineEach) {
 TEST_F(Launcher, InitListensHoldsTheSemaphoreAndEndsLeftovers) {
     RunningChild oldLauncher(launcher), oldAir(air), oldGame(game);
     ASSERT_EQ(1, Init());
-    EXPECT_TRUE(WaitForProcessGone(oldLauncher.Id()));
-    EXPECT_TRUE(WaitForProcessGone(oldAir.Id()));
-    EXPECT_TRUE(WaitForProcessGone(oldGame.Id()));
-    EXPECT_TRUE(RawPeer(launcherPort).Connected());
-    EXPECT_FALSE(RawPeer(airPort).Connected());
-    EXPECT_FALSE(RawPeer(gamePort).Connected());
+    for (const uint32_t id : {oldLauncher.Id(), oldAir.Id(), oldGame.Id()}) EXPECT_TRUE(WaitForProcessGone(id));
+    const std::pair<uint16_t, bool> listening[] = {{launcherPort, true}, {airPort, false}, {gamePort, false}};
+    for (const auto& [port, open] : listening) EXPECT_EQ(open, RawPeer(port).Connected()) << port;
     EXPECT_FALSE(Tamber::SharedMutex::Create()->Holds());
     ASSERT_EQ(1, Init());  // would fail to bind the launcher port if the first stayed
+    EXPECT_EQ(1, VantorServerController_VerifyAllNeededFilesExist());
+    std::filesystem::remove(game.Path());
+    EXPECT_EQ(0, VantorServerController_VerifyAllNeededFilesExist());
+    EXPECT_EQ((std::vector<std::string>{"7:One or more of the required applications could not be found.\n"}),
+              events.Errors());
+    EXPECT_TRUE(log.Has("ERROR: The file [" + game.Path() + "] does not exist."));
     EXPECT_EQ(1, VantorServerController_Remove());
     EXPECT_TRUE(Tamber::SharedMutex::Create()->Holds());
     EXPECT_EQ(0, VantorServerController_Remove());
@@ -54,36 +50,39 @@ TEST_F(Launcher, InitFailsWhenTheLauncherPortIsTaken) {
     EXPECT_NE(nullptr, VantorServerController_GetAirServerHandle());  // the record stays
 }
 
-// Air gets the fixed arguments, its port and the extra ones; 2000 characters
-// of extra arguments pass, 2001 are refused without an error callback.
+// Air gets the fixed arguments, its port and the extra ones; the longest
+// accepted extra arguments (2000 characters) arrive whole, 2001 are refused
+// without an error callback.
 TEST_F(Launcher, StartArgsOpensBothServersAndStartsAirWithItsPort) {
     VantorServerController_RegisterHwnd(4711);
     ASSERT_EQ(1, Init());
     EXPECT_EQ(0, VantorServerController_StartArgs(std::string(2001, 'a').c_str()));
     EXPECT_TRUE(ProcessIdsNamed(air.Name()).empty());
-    ASSERT_EQ(1, VantorServerController_StartArgs("x \"y z\""));
-    EXPECT_TRUE(RawPeer(airPort).Connected());
+    const std::string longest(2000 - 8, 'a');
+    ASSERT_EQ(1, VantorServerController_StartArgs(("x \"y z\" " + longest).c_str()));
     EXPECT_TRUE(RawPeer(gamePort).Connected());
-    airIds = ProcessIdsNamed(air.Name());
-    ASSERT_EQ(1u, airIds.size());
-    ChildReport report;
-    ASSERT_TRUE(air.WaitForReport(airIds[0], &report));
     EXPECT_EQ((std::vector<std::string>{"-runtime", ".\\", "-nodebug", "META-INF\\AIR\\application.xml", ".\\", "--",
-                                        std::to_string(airPort), "x", "y z"}),
-              std::vector<std::string>(report.argv.begin() + 1, report.argv.end()));
+                                        std::to_string(airPort), "x", "y z", longest}),
+              Started(air).second);
     EXPECT_TRUE(log.Has("INFO: Using registered HWND: 4711 to launch the air client.\n"));
     EXPECT_TRUE(events.Errors().empty());
-    VantorServerController_Stop();
-    EXPECT_EQ(1, VantorServerController_StartArgs(std::string(2000, 'a').c_str()));
 }
 
-// Start goes on past every failure; the error callback's user data comes
-// from its setter.
-TEST_F(Launcher, StartReportsEachFailureAndGoesOn) {
-    InitAndStart();
+// A null server broadcasts to the Air clients; Stop ends supervision only;
+// Start goes on past every failure; the error callback's user data comes from
+// its setter.
+TEST_F(Launcher, StopEndsSupervisionOnlyAndStartReportsEachFailure) {
+    Connect();
+    EXPECT_EQ(1, VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, nullptr));
+    auto message = ToAir();
+    EXPECT_TRUE(message && message->type == VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED);
     EXPECT_EQ(0, VantorServerController_Start());
-    EXPECT_EQ(1u, ProcessIdsNamed(air.Name()).size());
     EXPECT_EQ(1, VantorServerController_Stop());
+    Tamber::TestClock::Advance(1000000u);
+    EXPECT_EQ(1, VantorServerController_ProcessEvents());
+    EXPECT_EQ(0, events.exits.load());
+    EXPECT_TRUE(IsProcessAlive(airIds[0]));
+    EXPECT_TRUE(RawPeer(airPort).Connected());
     HostEvents other;
     other.logPath = log.LogPath();
     EXPECT_EQ(1, VantorServerController_SetErrorMessageCallback(&other, RecordError));
@@ -97,33 +96,3 @@ TEST_F(Launcher, StartReportsEachFailureAndGoesOn) {
     VantorServerController_Start();
     EXPECT_EQ(3u, other.Errors().size());
 }
-
-TEST_F(Launcher, VerifyFilesReportsAMissingProgram) {
-    ASSERT_EQ(1, Init());
-    EXPECT_EQ(1, VantorServerController_VerifyAllNeededFilesExist());
-    std::filesystem::remove(game.Path());
-    EXPECT_EQ(0, VantorServerController_VerifyAllNeededFilesExist());
-    EXPECT_EQ((std::vector<std::string>{"7:One or more of the required applications could not be found.\n"}),
-              events.Errors());
-    EXPECT_TRUE(log.Has("ERROR: The file [" + game.Path() + "] does not exist."));
-}
-
-// A null server broadcasts to the Air clients; Stop ends supervision only.
-TEST_F(Launcher, NullServerBroadcastReachesTheAirClientsAndStopEndsSupervisionOnly) {
-    InitAndStart();
-    RawPeer airPeer(airPort);
-    // The peer is listed once the accept thread has taken it: broadcast until it hears one.
-    EXPECT_TRUE(WaitUntil([&] {
-        EXPECT_EQ(1, VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, nullptr));
-        auto message = airPeer.Receive(100);
-        return message && message->type == VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED;
-    }));
-    EXPECT_EQ(1, VantorServerController_Stop());
-    Tamber::TestClock::Advance(1000000u);
-    EXPECT_EQ(1, VantorServerController_ProcessEvents());
-    EXPECT_EQ(0, events.exits.load());
-    EXPECT_TRUE(IsProcessAlive(airIds[0]));
-    EXPECT_TRUE(RawPeer(airPort).Connected());
-}
-
-}  // namespace

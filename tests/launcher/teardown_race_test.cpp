@@ -11,11 +11,11 @@
 namespace TamberTest {
 
 TEST_F(Launcher, RemoveIsNotHeldUpByAGamePeerThatNeverReads) {
-    InitAndStart();
-    const auto gamePeer = ConnectGame();
+    Connect();
+    const auto gamePeer = ConnectListed(gamePort);
     // More than the connection's buffers hold: the forward to the game waits for it.
-    ConnectAir()->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, std::string(12 * 1024 * 1024, 'x'));
-    ASSERT_TRUE(WaitUntil([&] { return Log().find("ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]") != std::string::npos; }));
+    airPeer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, std::string(12 * 1024 * 1024, 'x'));
+    ASSERT_TRUE(log.Has("ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]"));
     auto removal = std::async(std::launch::async, VantorServerController_Remove);
     EXPECT_EQ(std::future_status::ready, removal.wait_for(std::chrono::seconds(9)));
 }

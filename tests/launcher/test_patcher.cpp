@@ -1,8 +1,8 @@
 // A stand-in patcher library: records every call in "patcher-calls.txt" in the
-// working directory and answers from environment variables.
+// working directory and answers from "patcher-answer.txt" there: a text, then
+// the path of the game of version "v1".
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,43 +21,33 @@ void Record(const char* function, const char* argument) {
     }
 }
 
-// TAMBER_PATCHER_TEXT fills the answer; "FULL" fills every byte without a terminator.
-void Answer(const char* function, char* text, int32_t size) {
-    Record(function, std::to_string(size).c_str());
-    const char* answer = std::getenv("TAMBER_PATCHER_TEXT");
-    if (answer && std::strcmp(answer, "FULL") == 0)
-        std::memset(text, 'p', static_cast<std::size_t>(size));
-    else if (answer)
-        std::snprintf(text, static_cast<std::size_t>(size), "%s:%s", function, answer);
+// Fills text (or game) from the answer file; "FULL" fills every byte without a terminator.
+bool Answer(const char* function, const char* argument, char* text, int32_t size, bool game = false) {
+    Record(function, argument ? argument : std::to_string(size).c_str());
+    char fields[2][1024] = {};
+    std::FILE* file = std::fopen("patcher-answer.txt", "rb");
+    const int found = file ? std::fscanf(file, "%1023s %1023s", fields[0], fields[1]) : 0;
+    if (file) std::fclose(file);
+    if (found < 1 + game) return false;
+    if (std::strcmp(fields[game], "FULL") == 0) return std::memset(text, 'p', static_cast<std::size_t>(size)), true;
+    std::snprintf(text, static_cast<std::size_t>(size), game ? "%s%s" : "%s:%s", game ? "" : function, fields[game]);
+    return true;
 }
 
 }  // namespace
 
-// Known version "v1" maps to TAMBER_PATCHER_GAME.
 PATCHER_EXPORT int32_t GameVersionToPath(const char* version, char* path, int32_t size) {
-    Record("GameVersionToPath", version);
-    const char* game = std::getenv("TAMBER_PATCHER_GAME");
-    if (!game || std::strcmp(version, "v1") != 0) return 0;
-    std::snprintf(path, static_cast<std::size_t>(size), "%s", game);
-    return 1;
+    return std::strcmp(version, "v1") == 0 && Answer("GameVersionToPath", version, path, size, true) ? 1 : 0;
 }
 
-PATCHER_EXPORT void InstallGameVersion(const char* version) { Record("InstallGameVersion", version); }
-PATCHER_EXPORT void CancelInstallGame() { Record("CancelInstallGame", nullptr); }
-PATCHER_EXPORT void GetInstallGameProgress(char* text, int32_t size) { Answer("GetInstallGameProgress", text, size); }
-PATCHER_EXPORT void PreviewGameVersion(const char* version) { Record("PreviewGameVersion", version); }
-PATCHER_EXPORT void CancelPreviewGame() { Record("CancelPreviewGame", nullptr); }
-PATCHER_EXPORT void GetPreviewGameProgress(char* text, int32_t size) { Answer("GetPreviewGameProgress", text, size); }
-PATCHER_EXPORT void UninstallGameVersion(const char* version) { Record("UninstallGameVersion", version); }
-PATCHER_EXPORT void CancelUninstallGame() { Record("CancelUninstallGame", nullptr); }
-PATCHER_EXPORT void GetUninstallGameProgress(char* text, int32_t size) { Answer("GetUninstallGameProgress", text, size); }
-PATCHER_EXPORT void PreviewUninstallGameVersion(const char* version) { Record("PreviewUninstallGameVersion", version); }
-PATCHER_EXPORT void CancelPreviewUninstallGame() { Record("CancelPreviewUninstallGame", nullptr); }
-PATCHER_EXPORT void GetPreviewUninstallGameProgress(char* text, int32_t size) {
-    Answer("GetPreviewUninstallGameProgress", text, size);
-}
+#define PATCHER_ACTION(name) PATCHER_EXPORT void name(const char* version) { Record(#name, version); }
+#define PATCHER_CANCEL(name) PATCHER_EXPORT void name() { Record(#name, nullptr); }
+#define PATCHER_ANSWER(name) PATCHER_EXPORT void name(char* text, int32_t size) { Answer(#name, nullptr, text, size); }
+PATCHER_ACTION(InstallGameVersion) PATCHER_CANCEL(CancelInstallGame) PATCHER_ANSWER(GetInstallGameProgress)
+PATCHER_ACTION(PreviewGameVersion) PATCHER_CANCEL(CancelPreviewGame) PATCHER_ANSWER(GetPreviewGameProgress)
+PATCHER_ACTION(UninstallGameVersion) PATCHER_CANCEL(CancelUninstallGame) PATCHER_ANSWER(GetUninstallGameProgress)
+PATCHER_ACTION(PreviewUninstallGameVersion) PATCHER_CANCEL(CancelPreviewUninstallGame)
+PATCHER_ANSWER(GetPreviewUninstallGameProgress)
 #ifndef PATCHER_LACKS_ENUMERATE
-PATCHER_EXPORT void EnumerateUninstallableGameVersions(char* text, int32_t size) {
-    Answer("EnumerateUninstallableGameVersions", text, size);
-}
+PATCHER_ANSWER(EnumerateUninstallableGameVersions)
 #endif
