@@ -132,23 +132,25 @@ TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
 TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     std::atomic<bool> replyWaiting{false}, lineWritten{false};
     recorder.SetHook([&](int32_t type, const char*) {
-        if (type != VANTORMESSAGETYPE_CLOSE) return;
+        if (type != VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME) return;
         replyWaiting = pair.far.Readable(0);
-        lineWritten = !log.Lacks("INFO: ReceiveMessage [VANTORMESSAGETYPE_CLOSE]\n");
+        lineWritten = !log.Lacks("INFO: ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n");
         VantorMessageAgent_SendMessage(agent, VANTORMESSAGETYPE_GAMECLIENT_STOPPED, "bye");
     });
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)));
-    ASSERT_TRUE(recorder.WaitFor(2));
-    EXPECT_EQ(recorder.Deliveries()[0].type * 10 + recorder.Deliveries()[1].type, VANTORMESSAGETYPE_REPLY * 10 + VANTORMESSAGETYPE_HEARTBEAT);
-    ExpectReply();
-    EXPECT_FALSE(pair.far.Readable(100));
-    EXPECT_TRUE(log.Lacks("SendMessage") && log.Lacks("ReceiveMessage"));
-    ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CLOSE));
+    ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "yo"));
+    ASSERT_TRUE(recorder.WaitFor(1));  // the hook looks for the reply before the test takes it
     ExpectReply();
     const auto answer = pair.far.Receive();
-    EXPECT_TRUE(replyWaiting && lineWritten);
+    EXPECT_TRUE(replyWaiting);
+    EXPECT_TRUE(lineWritten);
     EXPECT_EQ(answer.value_or(WireMessage{}).payload, "bye");
+    ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)));
+    ASSERT_TRUE(recorder.WaitFor(3));
+    EXPECT_EQ(recorder.Deliveries()[1].type * 10 + recorder.Deliveries()[2].type, VANTORMESSAGETYPE_REPLY * 10 + VANTORMESSAGETYPE_HEARTBEAT);
+    ExpectReply();
+    EXPECT_FALSE(pair.far.Readable(100));
+    EXPECT_EQ(CountOf(log.Text(), "SendMessage") + CountOf(log.Text(), "ReceiveMessage"), 2u);
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, nullptr);
     ASSERT_TRUE(pair.far.Send(12));
     ExpectReply();
