@@ -102,8 +102,7 @@ TEST_F(ProcessHelper, FileChecks) {
     EXPECT_EQ("ERROR: The file [air.exe] does not exist.ERROR: The file [" + launcher +
                   "] does not exist.ERROR: The file [" + game + "] does not exist.",
               Logged());
-    std::ofstream(launcher) << "x";
-    std::ofstream(game) << "x";
+    std::ofstream(launcher) << "x", std::ofstream(game) << "x";
     EXPECT_EQ(1, VantorProcessHelper_AllFilesExist());
 }
 
