@@ -19,8 +19,6 @@ const char* const kExeSuffix = "";
 
 namespace {
 
-constexpr auto kReportWait = std::chrono::seconds(30);
-
 std::string InstanceFile(const std::string& path, uint32_t id, const char* kind) {
     return path + "." + std::to_string(id) + kind;
 }
@@ -35,32 +33,10 @@ std::string ChildProgramSource(const std::string& program) {
 
 ChildProgram::ChildProgram(const std::string& name, const std::string& subfolder, const std::string& program)
     : name_(name.empty() ? "vt" + RandomHex(10) + kExeSuffix : name) {
-    std::filesystem::path directory = folder_.Path();
-    if (!subfolder.empty()) {
-        directory /= subfolder;
-        std::filesystem::create_directories(directory);
-    }
+    const std::filesystem::path directory = folder_.Path() / subfolder;
+    std::filesystem::create_directories(directory);
     path_ = (directory / name_).string();
     std::filesystem::copy_file(ChildProgramSource(program), path_);
-    WriteSettings();
-}
-
-ChildProgram::~ChildProgram() { EndAll(); }
-
-std::string ChildProgram::Directory() const { return std::filesystem::path(path_).parent_path().string(); }
-
-void ChildProgram::SetLifetime(unsigned seconds) {
-    seconds_ = seconds;
-    WriteSettings();
-}
-
-void ChildProgram::SetKillOwnName() {
-    killOwnName_ = true;
-    WriteSettings();
-}
-
-void ChildProgram::SetMode(const std::string& mode) {
-    mode_ = mode;
     WriteSettings();
 }
 
@@ -77,7 +53,7 @@ bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
     // handle stays open a moment longer and an open without delete sharing then
     // fails: so read until text comes (a report is never empty).
     std::string text;
-    if (!WaitUntil([&] { return !(text = ReadFile(file)).empty(); }, kReportWait)) return false;
+    if (!WaitUntil([&] { return !(text = ReadFile(file)).empty(); }, std::chrono::seconds(30))) return false;
     std::istringstream in(text);
     std::string line;
     std::getline(in, report->workingDirectory);

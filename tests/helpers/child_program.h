@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,21 +37,18 @@ public:
     // An empty name gives a unique one. program names another test program to copy.
     explicit ChildProgram(const std::string& name = std::string(), const std::string& subfolder = std::string(),
                           const std::string& program = "tamber_child");
-    ~ChildProgram();
-    ChildProgram(const ChildProgram&) = delete;
-    ChildProgram& operator=(const ChildProgram&) = delete;
-
+    ~ChildProgram() { EndAll(); }
     const std::string& Path() const { return path_; }
     const std::string& Name() const { return name_; }
-    std::string Directory() const;
+    std::string Directory() const { return std::filesystem::path(path_).parent_path().string(); }
 
     // Instances started from now on live this long (at most 60 s; 0: end at once).
-    void SetLifetime(unsigned seconds);
+    void SetLifetime(unsigned seconds) { seconds_ = seconds, WriteSettings(); }
     // Instances started from now on first end every other process of their name.
-    void SetKillOwnName();
+    void SetKillOwnName() { killOwnName_ = true, WriteSettings(); }
     // Instances started from now on act as the Air client ("air") or the game
     // ("game"): see tamber_child.cpp.
-    void SetMode(const std::string& mode);
+    void SetMode(const std::string& mode) { mode_ = mode, WriteSettings(); }
 
     // Waits up to 30 s for instance id's report.
     bool WaitForReport(uint32_t id, ChildReport* report) const;
@@ -76,8 +74,6 @@ class RunningChild {
 public:
     explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string());
     ~RunningChild();
-    RunningChild(const RunningChild&) = delete;
-    RunningChild& operator=(const RunningChild&) = delete;
     uint32_t Id() const { return id_; }
 
 private:

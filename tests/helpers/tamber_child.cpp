@@ -15,6 +15,7 @@
 // "game-commands.txt" ("stopped"). The game reports LAUNCHED, answers each
 // chat line with "pong:<line>", and on a close request or "stopped" reports
 // STOPPED and exits.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -58,17 +59,12 @@ struct Settings {
 Settings ReadSettings(const std::string& file) {
     Settings settings;
     std::ifstream in(file);
-    std::string key;
-    while (in >> key) {
-        if (key == "seconds") {
-            in >> settings.seconds;
-            if (settings.seconds > kMaxSeconds) settings.seconds = kMaxSeconds;
-        } else if (key == "kill-own-name") {
-            settings.killOwnName = true;
-        } else if (key == "mode") {
-            in >> settings.mode;
-        }
+    for (std::string key; in >> key;) {
+        if (key == "seconds") in >> settings.seconds;
+        if (key == "mode") in >> settings.mode;
+        settings.killOwnName |= key == "kill-own-name";
     }
+    settings.seconds = std::min(settings.seconds, kMaxSeconds);
     return settings;
 }
 
@@ -89,9 +85,7 @@ void Record(const char* file, const std::string& line) {
 }
 
 // Hands out each new whole line of a command file once, waiting up to two minutes.
-class Commands {
-public:
-    explicit Commands(const char* name) : path_(g_directory + name) {}
+struct Commands {
     bool Next(std::string& line, const std::atomic<bool>& stop) {
         for (int pass = 0; pass < 6000 && !stop.load(); ++pass) {
             std::ifstream in(path_, std::ios::binary);
@@ -105,8 +99,6 @@ public:
         }
         return false;
     }
-
-private:
     std::string path_;
     std::size_t offset_ = 0;
 };
@@ -142,7 +134,7 @@ int RunAir(int argc, char** argv) {
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, AirReceived);
     VantorMessageAgent_Start(agent, socket);
     Record("air-events.txt", "connected");
-    Commands commands("air-commands.txt");
+    Commands commands{g_directory + "air-commands.txt"};
     std::string line;
     while (commands.Next(line, g_closeRequested) && line != "quit") {
         const std::size_t space = line.find(' ');
@@ -165,9 +157,8 @@ int RunGame(int argc, char** argv) {
     if (!VantorGameController_Start(std::atoi(argv[1]))) return Record("game-events.txt", "connect failed"), 3;
     VantorGameController_SendGameLaunchedMessage();
     Record("game-events.txt", "launched");
-    Commands commands("game-commands.txt");
-    std::string line;
-    while (commands.Next(line, g_closeRequested) && line != "stopped") {
+    Commands commands{g_directory + "game-commands.txt"};
+    for (std::string line; commands.Next(line, g_closeRequested) && line != "stopped";) {
     }
     VantorGameController_SendShutdownMessage();
     Record("game-events.txt", "stopped");

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "messaging/agent_record.h"
-#include "raw_peer.h"
 #include "platform/clock.h"
+#include "raw_peer.h"
 #include "test_support.h"
 
 namespace TamberTest {
@@ -12,8 +12,7 @@ namespace {
 class Heartbeats : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(VantorMessageAgent_Create(&nearAgent), 1);
-        ASSERT_EQ(VantorMessageAgent_Create(&farAgent), 1);
+        ASSERT_EQ(VantorMessageAgent_Create(&nearAgent) + VantorMessageAgent_Create(&farAgent), 2);
         VantorMessageAgent_SetMessageArrivedCallback(nearAgent, &nearRecorder, Recorder::Callback);
         VantorMessageAgent_SetMessageArrivedCallback(farAgent, &farRecorder, Recorder::Callback);
     }
@@ -54,8 +53,7 @@ TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAcrossTheWrap) {
     Tamber::TestClock::SetTicks(13000);
     EXPECT_FALSE(nearRecorder.WaitFor(1, 100));
     Tamber::TestClock::SetTicks(14000);
-    ASSERT_TRUE(nearRecorder.WaitFor(2));
-    ASSERT_TRUE(farRecorder.WaitFor(2));
+    ASSERT_TRUE(nearRecorder.WaitFor(2) && farRecorder.WaitFor(2));
     for (Recorder* recorder : {&nearRecorder, &farRecorder}) {
         EXPECT_EQ(recorder->CountOf(VANTORMESSAGETYPE_HEARTBEAT), 1u);
         EXPECT_EQ(recorder->CountOf(VANTORMESSAGETYPE_REPLY), 1u);
@@ -63,11 +61,9 @@ TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAcrossTheWrap) {
     Tamber::TestClock::SetTicks(38000);
     EXPECT_FALSE(nearRecorder.WaitFor(3, 100));
     Tamber::TestClock::SetTicks(39000);
-    ASSERT_TRUE(nearRecorder.WaitFor(4));
-    ASSERT_TRUE(farRecorder.WaitFor(4));
+    ASSERT_TRUE(nearRecorder.WaitFor(4) && farRecorder.WaitFor(4));
     EXPECT_EQ(farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT), 2u);
-    EXPECT_TRUE(log.Lacks("HEARTBEAT"));
-    EXPECT_TRUE(log.Lacks("REPLY"));
+    EXPECT_TRUE(log.Lacks("HEARTBEAT") && log.Lacks("REPLY"));
 }
 
 TEST_F(Heartbeats, NoneWhileTheFlagIsNotExactlyOneAndOneAtOnceWhenItIs) {
@@ -78,8 +74,7 @@ TEST_F(Heartbeats, NoneWhileTheFlagIsNotExactlyOneAndOneAtOnceWhenItIs) {
     StartBoth(100000);
     Tamber::TestClock::SetTicks((start + 30) * 1000u);
     // The far agent's own heartbeat and its reply mark the time; none came from near.
-    ASSERT_TRUE(nearRecorder.WaitFor(1));
-    ASSERT_TRUE(farRecorder.WaitFor(1));
+    ASSERT_TRUE(nearRecorder.WaitFor(1) && farRecorder.WaitFor(1));
     EXPECT_FALSE(farRecorder.WaitFor(2, 100));
     EXPECT_EQ(farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT), 0u);
     VantorMessageAgent_SetHeartbeatActive(nearAgent, 1);

@@ -1,6 +1,6 @@
 // Options of every kind of socket the library makes: none is inherited by a
-// child that the host starts by other means, and both ends of a connection
-// send small messages at once.
+// child that the host starts by other means, both ends of a connection send
+// small messages at once, and a server's listening port is never shared.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -8,9 +8,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/socket.h>
 #endif
 
 #include <memory>
@@ -32,15 +32,21 @@ bool Inheritable(Tamber::Socket socket) {
 #endif
 }
 
-bool NoDelay(Tamber::Socket socket) {
+bool Option(Tamber::Socket socket, int level, int name) {
     int value = 0;
 #ifdef _WIN32
     int length = sizeof value;
 #else
     socklen_t length = sizeof value;
 #endif
-    return getsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
+    return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
 }
+
+#ifdef _WIN32
+constexpr bool kReuseAddress = false;  // there it would let another socket bind the port in use
+#else
+constexpr bool kReuseAddress = true;  // only a quick rebind after a restart
+#endif
 
 Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
 
@@ -73,8 +79,13 @@ TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
     for (const auto& socket : sockets) {
         ASSERT_NE(Tamber::kNoSocket, socket.socket) << socket.kind;
         EXPECT_FALSE(Inheritable(socket.socket)) << socket.kind;
-        EXPECT_TRUE(!socket.noDelay || NoDelay(socket.socket)) << socket.kind;
+        EXPECT_TRUE(!socket.noDelay || Option(socket.socket, IPPROTO_TCP, TCP_NODELAY)) << socket.kind;
     }
+    EXPECT_EQ(kReuseAddress, Option(VantorServer_ListeningSocket(server), SOL_SOCKET, SO_REUSEADDR));
+    VantorServer* second = nullptr;
+    VantorServer_Create(&second);
+    EXPECT_EQ(0, VantorServer_Start(second, VantorServer_BoundPort(server)));
+    VantorServer_Delete(&second);
     VantorClient_Delete(&client);
     VantorServer_Delete(&server);
     for (Tamber::Socket socket : {listening, connected, accepted}) Tamber::CloseSocket(socket);

@@ -12,61 +12,51 @@
 namespace {
 
 struct Gate {
-    std::atomic<bool> open{false};
-    std::atomic<bool> entered{false};
-    std::weak_ptr<Tamber::Thread>* watched = nullptr;
-    std::atomic<bool> recordAliveInside{false};
+    std::atomic<bool> open{false}, entered{false}, recordAliveInside{false};
+    std::weak_ptr<Tamber::Thread> watched;
 };
 
-uint32_t WaitAtGate(void* argument) {
-    auto* gate = static_cast<Gate*>(argument);
-    gate->entered.store(true);
-    TamberTest::WaitUntil([gate] { return gate->open.load(); });
-    gate->recordAliveInside.store(!gate->watched->expired());
-    return 0;
-}
-
 TEST(Thread, RecordOutlivesEveryOutsideOwnerUntilItsFunctionReturns) {
-    Gate gate;
-    std::weak_ptr<Tamber::Thread> watch;
-    gate.watched = &watch;
-    auto thread = Tamber::Thread::Create(WaitAtGate, &gate);
+    static Gate gate;
+    auto thread = Tamber::Thread::Create(
+        [](void*) -> uint32_t {
+            gate.entered.store(true);
+            TamberTest::WaitUntil([] { return gate.open.load(); });
+            gate.recordAliveInside.store(!gate.watched.expired());
+            return 0;
+        },
+        nullptr);
     ASSERT_TRUE(thread);
-    watch = thread;
+    gate.watched = thread;
     ASSERT_TRUE(TamberTest::WaitUntil([&] { return gate.entered.load(); }));
     EXPECT_EQ(Tamber::WaitOutcome::kTimedOut, thread->Join(10));  // still running: time-out
     thread.reset();
-    EXPECT_FALSE(watch.expired());
+    EXPECT_FALSE(gate.watched.expired());
     gate.open.store(true);
-    EXPECT_TRUE(TamberTest::WaitUntil([&] { return watch.expired(); }));
+    EXPECT_TRUE(TamberTest::WaitUntil([&] { return gate.watched.expired(); }));
     EXPECT_TRUE(gate.recordAliveInside.load());
 }
 
 TEST(Mutex, LockAndUnlockFromSeveralThreads) {
-    auto mutex = Tamber::Mutex::Create();
-    int counter = 0;
-    struct Shared {
-        std::shared_ptr<Tamber::Mutex> mutex;
-        int* counter;
-    } shared{mutex, &counter};
-    auto work = [](void* argument) -> uint32_t {
-        auto* s = static_cast<Shared*>(argument);
+    static auto mutex = Tamber::Mutex::Create();
+    static int counter = 0;
+    auto work = [](void*) -> uint32_t {
         for (int i = 0; i < 10000; ++i) {
-            Tamber::ScopedLock lock(s->mutex);
-            ++*s->counter;
+            Tamber::ScopedLock lock(mutex);
+            ++counter;
         }
         return 0;
     };
-    auto a = Tamber::Thread::Create(work, &shared);
-    auto b = Tamber::Thread::Create(work, &shared);
+    auto a = Tamber::Thread::Create(work, nullptr), b = Tamber::Thread::Create(work, nullptr);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(Tamber::WaitOutcome::kDone, a->Join(Tamber::kWaitForever));
     EXPECT_EQ(Tamber::WaitOutcome::kDone, b->Join(Tamber::kWaitForever));
     EXPECT_EQ(20000, counter);
 }
 
-TEST(MutexDeathTest, LockingTwiceStopsTheProcess) {
+TEST(MutexDeathTest, LockingTwiceOrUnlockingAForeignLockStopsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(Tamber::Mutex::Create()->Unlock(), "does not hold it");
     EXPECT_DEATH(
         {
             auto mutex = Tamber::Mutex::Create();
@@ -76,49 +66,26 @@ TEST(MutexDeathTest, LockingTwiceStopsTheProcess) {
         "locked twice");
 }
 
-TEST(MutexDeathTest, UnlockingAForeignLockStopsTheProcess) {
+// The first creator holds it, a second (here or in another process) carries
+// on without it; released when the holder lets go or dies. The name reaches a
+// re-executed death-test child through the environment.
+TEST(InstanceSemaphoreDeathTest, FirstCreatorHoldsItUntilItLetsGoOrDies) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(Tamber::Mutex::Create()->Unlock(), "does not hold it");
-}
-
-std::string UniqueName() { return "TAMBER_TEST_" + TamberTest::RandomHex(10); }
-
-TEST(InstanceSemaphore, FirstCreatorHoldsSecondCarriesOn) {
-    const std::string name = UniqueName();
-    auto first = Tamber::SharedMutex::Create(name.c_str());
-    ASSERT_TRUE(first->Holds());
-    auto second = Tamber::SharedMutex::Create(name.c_str());
-    EXPECT_FALSE(second->Holds());
-    first.reset();
-    auto third = Tamber::SharedMutex::Create(name.c_str());
-    EXPECT_TRUE(third->Holds());
-}
-
-// A name that a re-executed death-test child sees too: it inherits the environment.
-std::string NameSharedWithChildren() {
     const char* kVariable = "TAMBER_TEST_SEMAPHORE";
-    if (const char* inherited = std::getenv(kVariable)) return inherited;
-    const std::string name = UniqueName();
+    const char* inherited = std::getenv(kVariable);
+    const std::string name = inherited ? inherited : "TAMBER_TEST_" + TamberTest::RandomHex(10);
 #ifdef _WIN32
     _putenv_s(kVariable, name.c_str());
 #else
     setenv(kVariable, name.c_str(), 1);
 #endif
-    return name;
-}
-
-TEST(InstanceSemaphoreDeathTest, AnotherProcessFindsItHeld) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string name = NameSharedWithChildren();
-    auto held = Tamber::SharedMutex::Create(name.c_str());
-    EXPECT_EXIT(std::exit(Tamber::SharedMutex::Create(name.c_str())->Holds() ? 1 : 3),
-                testing::ExitedWithCode(3), "");
-    EXPECT_TRUE(held->Holds());
-}
-
-TEST(InstanceSemaphoreDeathTest, ReleasedWhenTheHolderDies) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string name = NameSharedWithChildren();
+    // Nothing before a death statement may depend on holding: the child runs it too.
+    auto first = Tamber::SharedMutex::Create(name.c_str());
+    EXPECT_EXIT(std::exit(Tamber::SharedMutex::Create(name.c_str())->Holds() ? 1 : 3), testing::ExitedWithCode(3), "");
+    EXPECT_TRUE(first->Holds());
+    EXPECT_FALSE(Tamber::SharedMutex::Create(name.c_str())->Holds());
+    first.reset();
+    EXPECT_TRUE(Tamber::SharedMutex::Create(name.c_str())->Holds());
     EXPECT_EXIT(
         {
             auto holder = Tamber::SharedMutex::Create(name.c_str());

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 
 #include "TamberLauncher.h"
@@ -18,20 +17,13 @@ protected:
     ~ProcessHelperTest() override {
         if (CurrentProcessTable()) VantorProcessHelper_Remove();
     }
-
     // What was logged after the log's opening line.
-    std::string Logged() const {
-        const std::string text = log_.Text();
-        const std::string opening = TamberTest::OnDisk("INFO: vantor [test] initializing...\n");
-        return text.compare(0, opening.size(), opening) == 0 ? text.substr(opening.size()) : text;
-    }
-
+    std::string Logged() const { return log_.Text().substr(TamberTest::OnDisk("INFO: vantor [test] initializing...\n").size()); }
     static uint32_t RecordedId(int32_t processType) {
         uint32_t id = 0;
         GetProcessIdForProcessType(processType, &id);
         return id;
     }
-
     static int32_t Running(int32_t processType) {
         int32_t running = -1;
         EXPECT_EQ(1, VantorProcessHelper_IsProcessRunning(processType, &running));

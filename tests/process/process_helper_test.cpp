@@ -26,14 +26,28 @@ const char* PathOf(int32_t processType) {
     return path;
 }
 
-TEST_F(ProcessHelper, PathsAreCutAt259AndUnknownTypesHaveNone) {
-    const std::string longPath(300, 'p');
-    ASSERT_EQ(1, VantorProcessHelper_Init("C:\\L\\launcher.exe", "C:\\A\\KavCLient.exe", longPath.c_str()));
-    EXPECT_STREQ("C:\\L\\launcher.exe", PathOf(VANTORPROCESSTYPE_LAUNCHER));
-    EXPECT_STREQ("C:\\A\\KavCLient.exe", PathOf(VANTORPROCESSTYPE_AIR));
-    EXPECT_EQ(longPath.substr(0, 259), PathOf(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ("", Logged());
+// Before Init only kill by name works; paths are cut at 259, a null one stays
+// empty with an assertion report; unknown types have nothing; switching the
+// game path forgets the game, and a second Init starts afresh.
+TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
+    const std::string notInit = OnDisk("ERROR: VantorProcessHelper is not yet initialized.\n");
     const char* path = "untouched";
+    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path));
+    EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
+    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(nullptr));
+    EXPECT_EQ(0u, Logged().find(notInit));
+    EXPECT_EQ(2u, CountOf(Logged(), notInit));
+    EXPECT_NE(std::string::npos, Logged().find(notInit + OnDisk("ERROR: Process Start: ")));
+    std::string report;
+    Tamber::SetAssertionHandler([&](const char* text) { report = text; });
+    ASSERT_EQ(1, VantorProcessHelper_Init("C:\\L\\launcher.exe", nullptr, std::string(300, 'p').c_str()));
+    Tamber::SetAssertionHandler(nullptr);
+    EXPECT_NE(std::string::npos, report.find("Expression: pSrc"));
+    EXPECT_STREQ("C:\\L\\launcher.exe", PathOf(VANTORPROCESSTYPE_LAUNCHER));
+    EXPECT_STREQ("", PathOf(VANTORPROCESSTYPE_AIR));
+    EXPECT_EQ(std::string(259, 'p'), PathOf(VANTORPROCESSTYPE_GAME));
+    const std::size_t before = Logged().size();
     EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(3, &path));
     EXPECT_EQ(nullptr, path);
     uint32_t id = 77;
@@ -42,10 +56,7 @@ TEST_F(ProcessHelper, PathsAreCutAt259AndUnknownTypesHaveNone) {
     EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(0, VantorProcessHelper_KillProcess(5));
-    EXPECT_EQ(7u, CountOf(Logged(), OnDisk("ERROR: Unknown process type.\n")));
-}
-
-TEST_F(ProcessHelper, SwitchingTheGamePathForgetsTheGameAndASecondInitStartsAfresh) {
+    EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42);
     SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
@@ -64,57 +75,26 @@ TEST_F(ProcessHelper, SwitchingTheGamePathForgetsTheGameAndASecondInitStartsAfre
     EXPECT_STREQ("g2", PathOf(VANTORPROCESSTYPE_GAME));
 }
 
-TEST_F(ProcessHelper, ANullPathLeavesItsSlotEmpty) {
-    std::string report;
-    Tamber::SetAssertionHandler([&](const char* text) { report = text; });
-    ASSERT_EQ(1, VantorProcessHelper_Init("l", nullptr, "g"));
-    Tamber::SetAssertionHandler(nullptr);
-    EXPECT_STREQ("", PathOf(VANTORPROCESSTYPE_AIR));
-    EXPECT_NE(std::string::npos, report.find("Expression: pSrc"));
-}
-
-TEST_F(ProcessHelper, EveryExportNeedsInitExceptKillByName) {
-    ChildProgram program;
-    EXPECT_EQ(0, VantorProcessHelper_Remove());
-    const char* path = "untouched";
-    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path));
-    EXPECT_EQ(nullptr, path);
-    int32_t running = 5;
-    EXPECT_EQ(0, VantorProcessHelper_IsProcessRunning(VANTORPROCESSTYPE_GAME, &running));
-    EXPECT_EQ(0, running);
-    EXPECT_EQ(0, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
-    EXPECT_EQ(0, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ(0, VantorProcessHelper_AllFilesExist());
-    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(program.Path().c_str()));
-    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(nullptr));
-    EXPECT_EQ(0, SetGamePath("g"));
-    EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 1));
-    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
-    const std::string expected = OnDisk("ERROR: VantorProcessHelper is not yet initialized.\n");
-    EXPECT_EQ(CountOf(Logged(), expected), 9u);
-    EXPECT_EQ(Logged().substr(0, expected.size() * 6), expected + expected + expected + expected + expected + expected);
-    EXPECT_NE(std::string::npos, Logged().find(expected + OnDisk("ERROR: Process Start: ")));
-}
-
 TEST(CommandLine, QuotesThePathOnlyWhenItHoldsASpace) {
-    EXPECT_EQ("\"C:\\Program Files\\Game\\game.exe\" -a 1", BuildCommandLine("C:\\Program Files\\Game\\game.exe", "-a 1"));
-    EXPECT_EQ("C:\\Ga\tmes\\g&me.exe", BuildCommandLine("C:\\Ga\tmes\\g&me.exe", ""));
-    EXPECT_EQ("\"\"C:\\My Games\\game.exe\"\" x", BuildCommandLine("\"C:\\My Games\\game.exe\"", "x"));
-    EXPECT_EQ("\"C:\\Games\\game.exe\" x", BuildCommandLine("\"C:\\Games\\game.exe\"", "x"));
-    EXPECT_EQ("game.exe  \"a b\"\\ ", BuildCommandLine("game.exe", " \"a b\"\\ "));
-    EXPECT_EQ("game.exe", BuildCommandLine("game.exe", nullptr));
-    EXPECT_EQ("", BuildCommandLine(nullptr, nullptr));
+    const std::pair<const char*, const char*> cases[][2] = {
+        {{"C:\\Program Files\\Game\\game.exe", "-a 1"}, {"\"C:\\Program Files\\Game\\game.exe\" -a 1", ""}},
+        {{"C:\\Ga\tmes\\g&me.exe", ""}, {"C:\\Ga\tmes\\g&me.exe", ""}},
+        {{"\"C:\\My Games\\game.exe\"", "x"}, {"\"\"C:\\My Games\\game.exe\"\" x", ""}},
+        {{"\"C:\\Games\\game.exe\"", "x"}, {"\"C:\\Games\\game.exe\" x", ""}},
+        {{"game.exe", " \"a b\"\\ "}, {"game.exe  \"a b\"\\ ", ""}},
+        {{"game.exe", nullptr}, {"game.exe", ""}},
+        {{nullptr, nullptr}, {"", ""}}};
+    for (const auto& c : cases) EXPECT_EQ(c[1].first, BuildCommandLine(c[0].first, c[0].second));
 }
 
 // A bare name is looked for beside the host executable, a directory counts,
 // and a missing file's line has no line end of its own.
 TEST_F(ProcessHelper, FileChecks) {
-    const std::string folder = log_.Folder().Path().string();
     const std::string launcher = log_.Folder().File("launcher.exe"), air = log_.Folder().File("air.exe"),
                       game = log_.Folder().File("game.exe");
     std::ofstream(air) << "x";
     EXPECT_EQ(1, VerifyFileExists((std::string("tamber_child") + TamberTest::kExeSuffix).c_str()));
-    EXPECT_EQ(1, VerifyFileExists(folder.c_str()));
+    EXPECT_EQ(1, VerifyFileExists(log_.Folder().Path().string().c_str()));
     EXPECT_EQ(1, VerifyFileExists(air.c_str()));
     EXPECT_EQ(0, VerifyFileExists("air.exe"));
     ASSERT_EQ(1, VantorProcessHelper_Init(launcher.c_str(), air.c_str(), game.c_str()));
@@ -122,8 +102,7 @@ TEST_F(ProcessHelper, FileChecks) {
     EXPECT_EQ("ERROR: The file [air.exe] does not exist.ERROR: The file [" + launcher +
                   "] does not exist.ERROR: The file [" + game + "] does not exist.",
               Logged());
-    std::ofstream(launcher) << "x";
-    std::ofstream(game) << "x";
+    std::ofstream(launcher) << "x", std::ofstream(game) << "x";
     EXPECT_EQ(1, VantorProcessHelper_AllFilesExist());
 }
 
@@ -164,42 +143,36 @@ TEST_F(ProcessHelper, StopLeavesTheGameItsGraceThenTerminatesIt) {
 }
 
 // Exactly that name, bare or behind any folder; a copy whose name differs in
-// letter case is spared; the type's path serves KillProcess.
+// letter case is spared; the type's path serves KillProcess; the caller
+// survives a kill by its own name.
 TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
-    ChildProgram target;
-    ChildProgram sameName(target.Name());
+    ChildProgram target, sameName(target.Name());
     std::string upper = target.Name();
     for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     ChildProgram otherCase(upper);
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
     ASSERT_EQ(2u, TamberTest::ProcessIdsNamed(target.Name()).size());
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(target.Path().c_str()));
-    EXPECT_TRUE(WaitForProcessGone(first.Id()));
-    EXPECT_TRUE(WaitForProcessGone(second.Id()));
+    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()));
     EXPECT_TRUE(TamberTest::IsProcessAlive(spared.Id()));
-    RunningChild bare(target);
-    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(target.Name().c_str()));
-    EXPECT_TRUE(WaitForProcessGone(bare.Id()));
-    RunningChild elsewhere(target);
-    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
-    EXPECT_TRUE(WaitForProcessGone(elsewhere.Id()));
+    for (const std::string& name : {target.Name(), "C:\\Some Where\\" + target.Name()}) {
+        RunningChild child(target);
+        EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(name.c_str()));
+        EXPECT_TRUE(WaitForProcessGone(child.Id())) << name;
+    }
     RunningChild typed(target);
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
     EXPECT_EQ(1, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
     EXPECT_TRUE(WaitForProcessGone(typed.Id()));
     EXPECT_EQ("", Logged());
-}
-
-TEST_F(ProcessHelper, KillByNameNeverEndsTheCaller) {
-    ChildProgram program;
-    RunningChild sibling(program);
+    RunningChild sibling(target);
     ChildReport report;
     // Settings are read at start: the sibling must have read its own first.
-    ASSERT_TRUE(program.WaitForReport(sibling.Id(), &report));
-    program.SetKillOwnName();
-    RunningChild killer(program);
+    ASSERT_TRUE(target.WaitForReport(sibling.Id(), &report));
+    target.SetKillOwnName();
+    RunningChild killer(target);
     // The killer writes its report after its kill by its own name.
-    ASSERT_TRUE(program.WaitForReport(killer.Id(), &report));
+    ASSERT_TRUE(target.WaitForReport(killer.Id(), &report));
     EXPECT_TRUE(WaitForProcessGone(sibling.Id()));
     EXPECT_TRUE(TamberTest::IsProcessAlive(killer.Id()));
 }

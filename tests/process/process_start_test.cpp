@@ -36,9 +36,10 @@ using ProcessStart = ProcessHelperTest;
 
 // The game starts in its own directory with its arguments, once; an ended
 // game may be started again, and its id stays recorded after it has gone.
+// The launcher starts but is never recorded.
 TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     ChildProgram game;
-    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", game.Path().c_str()));
+    ASSERT_EQ(1, VantorProcessHelper_Init(game.Path().c_str(), "air", game.Path().c_str()));
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "-a 1"));
     const uint32_t id = RecordedId(VANTORPROCESSTYPE_GAME);
     ChildReport report;
@@ -47,33 +48,28 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     EXPECT_TRUE(SameDirectory(game.Directory(), report.workingDirectory)) << report.workingDirectory;
     EXPECT_EQ(1, Running(VANTORPROCESSTYPE_GAME));
     EXPECT_EQ(kThreadLines + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_GAME] successful\n"), Logged());
-
-    const std::size_t before = Logged().size();
+    std::size_t before = Logged().size();
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
     EXPECT_EQ((std::vector<uint32_t>{id}), TamberTest::ProcessIdsNamed(game.Name()));
-    const std::string expected = kThreadLines + OnDisk("ERROR: Process is already running.\nERROR: Process Start: ");
-    EXPECT_EQ(expected, Logged().substr(before, expected.size()));
-
+    const std::string refused = kThreadLines + OnDisk("ERROR: Process is already running.\nERROR: Process Start: ");
+    EXPECT_EQ(refused, Logged().substr(before, refused.size()));
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0);
     ASSERT_TRUE(TamberTest::WaitForProcessGone(id));
     EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
-    ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
-    EXPECT_NE(id, RecordedId(VANTORPROCESSTYPE_GAME));
-}
-
-TEST_F(ProcessStart, TheLauncherStartsButIsNeverRecorded) {
-    ChildProgram launcher;
-    ASSERT_EQ(1, VantorProcessHelper_Init(launcher.Path().c_str(), "air", "game"));
+    before = Logged().size();
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_LAUNCHER, ""));
     const std::string unknown = OnDisk("ERROR: Unknown process type.\n");
     EXPECT_EQ(kThreadLines + unknown + unknown + unknown + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
-              Logged());
-    const std::vector<uint32_t> ids = TamberTest::ProcessIdsNamed(launcher.Name());
+              Logged().substr(before));
+    const std::vector<uint32_t> ids = TamberTest::ProcessIdsNamed(game.Name());
     ASSERT_EQ(1u, ids.size());
-    ChildReport report;
-    ASSERT_TRUE(launcher.WaitForReport(ids[0], &report));
-    EXPECT_EQ((Words{launcher.Path()}), report.argv);
+    ASSERT_TRUE(game.WaitForReport(ids[0], &report));
+    EXPECT_EQ((Words{game.Path()}), report.argv);
     EXPECT_EQ(0, Running(VANTORPROCESSTYPE_LAUNCHER));
+    EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
+    game.EndAll();
+    ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
+    EXPECT_NE(id, RecordedId(VANTORPROCESSTYPE_GAME));
 }
 
 // File not found is 2 on both platforms (ERROR_FILE_NOT_FOUND, ENOENT); a
@@ -87,7 +83,6 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
     std::string expected = kThreadLines + OnDisk("INFO: [VantorAgent_DebugLoop] " + SystemText(2) +
                                                  "ERROR: Failed to start process.\nERROR: Process Start: 2\n");
     EXPECT_EQ(expected, Logged());
-
     ASSERT_EQ(1, SetGamePath(game.Path().c_str()));
     const std::string arguments(Tamber::kMaxCommandLineLength - game.Path().size(), 'x');
     ASSERT_EQ(Tamber::kMaxCommandLineLength + 1, BuildCommandLine(game.Path().c_str(), arguments.c_str()).size());
@@ -101,15 +96,13 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
 }
 
 // The game's and the Air client's command lines, and a long one, as a child
-// on this platform receives them from an executable whose path holds a space.
+// on this platform receives them from an executable whose path holds a space;
+// without a working directory the child inherits ours; a bare executable name
+// starts from the current directory.
 TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
     ChildProgram program("", "with space");
-    struct Case {
-        std::string arguments;
-        Words received;
-    };
     const std::string longArgument(32000 - program.Path().size(), 'y');
-    const Case cases[] = {
+    const std::pair<std::string, Words> cases[] = {
         {"\"5001\" \"C:\\Program Files\\L\\launcher.exe\" \"C:\\Air\\KavCLient.exe\" \"-mode fast\"",
          {"5001", "C:\\Program Files\\L\\launcher.exe", "C:\\Air\\KavCLient.exe", "-mode fast"}},
         {"-runtime .\\ -nodebug META-INF\\AIR\\application.xml .\\ -- 5000 x",
@@ -117,29 +110,19 @@ TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
         {"a\\\\\\\"b \"c d\\\\\" e\\f \"g \"\" h\"", {"a\\\"b", "c d\\", "e\\f", "g \" h"}},
         {longArgument, {longArgument}},
     };
-    for (const Case& c : cases) {
-        uint32_t id = 0;
-        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.arguments.c_str(), nullptr, &id)) << c.arguments;
-        ChildReport report;
-        ASSERT_TRUE(program.WaitForReport(id, &report)) << c.arguments;
-        Words expected{program.Path()};
-        expected.insert(expected.end(), c.received.begin(), c.received.end());
-        EXPECT_EQ(expected, report.argv) << c.arguments;
-    }
-}
-
-// Without a working directory the child inherits ours; a bare executable
-// name starts from the current directory.
-TEST_F(ProcessStart, WorkingDirectories) {
-    ChildProgram program;
     TamberTest::TempDir elsewhere;
     {
         TamberTest::WorkingDirectory cwd(elsewhere.Path());
-        uint32_t id = 0;
-        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), "", nullptr, &id));
-        ChildReport report;
-        ASSERT_TRUE(program.WaitForReport(id, &report));
-        EXPECT_TRUE(SameDirectory(elsewhere.Path().string(), report.workingDirectory)) << report.workingDirectory;
+        for (const auto& c : cases) {
+            uint32_t id = 0;
+            ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.first.c_str(), nullptr, &id)) << c.first;
+            ChildReport report;
+            ASSERT_TRUE(program.WaitForReport(id, &report)) << c.first;
+            Words expected{program.Path()};
+            expected.insert(expected.end(), c.second.begin(), c.second.end());
+            EXPECT_EQ(expected, report.argv) << c.first;
+            EXPECT_TRUE(SameDirectory(elsewhere.Path().string(), report.workingDirectory)) << report.workingDirectory;
+        }
     }
     TamberTest::WorkingDirectory cwd(program.Directory());
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", program.Name().c_str()));

@@ -10,64 +10,29 @@ std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int
     return std::string(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
-std::string Encode(int32_t type, const std::string& payload) {
-    return HeaderBytes(16, 1, type, static_cast<int32_t>(payload.size())) + payload;
-}
-
 uint16_t FreePort() {
-    Tamber::Socket probe = Tamber::OpenStreamSocket();
-    Tamber::BindLoopback(probe, 0);
-    const uint16_t port = Tamber::LocalPort(probe);
-    Tamber::CloseSocket(probe);
-    return port;
+    return RawListener().Port();
 }
 
 bool ResetsAreDelivered() {
     LoopbackPair probe;
     probe.far.Reset();
     char byte;
-    if (Tamber::WaitReadable(probe.Near(), nullptr, 10000) != Tamber::WaitOutcome::kDone) return false;
-    return Tamber::ReceiveSome(probe.Near(), &byte, 1) < 0 && Tamber::IsConnectionReset(Tamber::LastSocketError());
+    return Tamber::WaitReadable(probe.Near(), nullptr, 10000) == Tamber::WaitOutcome::kDone &&
+           Tamber::ReceiveSome(probe.Near(), &byte, 1) < 0 && Tamber::IsConnectionReset(Tamber::LastSocketError());
 }
 
 RawPeer::RawPeer(uint16_t port) : socket_(Tamber::OpenStreamSocket()) {
-    if (socket_ != Tamber::kNoSocket && !Tamber::ConnectLoopback(socket_, port)) {
-        Tamber::CloseSocket(socket_);
-        socket_ = Tamber::kNoSocket;
-    }
-    if (socket_ != Tamber::kNoSocket) Tamber::SetNoDelay(socket_);
-}
-
-RawPeer::~RawPeer() { Close(); }
-
-void RawPeer::Close() {
-    if (socket_ == Tamber::kNoSocket) return;
-    Tamber::CloseSocket(socket_);
-    socket_ = Tamber::kNoSocket;
-}
-
-void RawPeer::Reset() {
-    if (socket_ != Tamber::kNoSocket) Tamber::SetResetOnClose(socket_);
-    Close();
-}
-
-bool RawPeer::SendBytes(const std::string& bytes) {
-    return Connected() && Tamber::SendGather(socket_, bytes.data(), bytes.size(), nullptr, 0);
-}
-
-bool RawPeer::Readable(uint32_t timeoutMs) {
-    return Connected() && Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitOutcome::kDone;
+    if (Connected() && !Tamber::ConnectLoopback(socket_, port)) Close();
+    if (Connected()) Tamber::SetNoDelay(socket_);
 }
 
 std::optional<std::string> RawPeer::ReceiveBytes(std::size_t n, uint32_t timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string bytes(n, '\0');
-    std::size_t received = 0;
-    while (received < n) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0 || !Readable(static_cast<uint32_t>(left))) return std::nullopt;
-        const long count = Tamber::ReceiveSome(socket_, &bytes[received], n - received);
+    for (std::size_t received = 0; received < n;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const long count = left > 0 && Readable(static_cast<uint32_t>(left)) ? Tamber::ReceiveSome(socket_, &bytes[received], n - received) : 0;
         if (count <= 0) return std::nullopt;
         received += static_cast<std::size_t>(count);
     }
@@ -91,17 +56,15 @@ std::optional<WireMessage> RawPeer::Receive(uint32_t timeoutMs) {
 std::optional<WireMessage> RawPeer::ReceiveSkippingReplies(uint32_t timeoutMs) {
     for (;;) {
         auto message = Receive(timeoutMs);
-        if (!message || (message->type != 4 && message->type != 5)) return message;
+        if (!message || (message->type != VANTORMESSAGETYPE_HEARTBEAT && message->type != VANTORMESSAGETYPE_REPLY)) return message;
     }
 }
 
 bool RawPeer::WaitForClose(uint32_t timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char sink[256];
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!Readable(50)) continue;
-        if (Tamber::ReceiveSome(socket_, sink, sizeof sink) <= 0) return true;
-    }
+    while (std::chrono::steady_clock::now() < deadline)
+        if (Readable(50) && Tamber::ReceiveSome(socket_, sink, sizeof sink) <= 0) return true;
     return false;
 }
 
@@ -110,20 +73,6 @@ RawListener::RawListener() : socket_(Tamber::OpenStreamSocket()) {
     Tamber::BindLoopback(socket_, 0);
     Tamber::ListenForConnections(socket_);
     port_ = Tamber::LocalPort(socket_);
-}
-
-RawListener::~RawListener() { Tamber::CloseSocket(socket_); }
-
-Tamber::Socket RawListener::Accept(uint32_t timeoutMs) {
-    if (Tamber::WaitReadable(socket_, nullptr, timeoutMs) != Tamber::WaitOutcome::kDone) return Tamber::kNoSocket;
-    return Tamber::AcceptConnection(socket_);
-}
-
-void LoopbackPair::CloseNear() {
-    if (near_ == Tamber::kNoSocket) return;
-    Tamber::ShutdownSocket(near_);
-    Tamber::CloseSocket(near_);
-    near_ = Tamber::kNoSocket;
 }
 
 int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* payload) {
@@ -139,21 +88,6 @@ int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* 
     recorder->deliveries_.push_back(Delivery{type, payload != nullptr, payload ? std::string(payload, std::strlen(payload)) : ""});
     recorder->arrived_.notify_all();
     return 0;
-}
-
-void Recorder::SetHook(std::function<void(int32_t, const char*)> hook) {
-    std::lock_guard<std::mutex> guard(lock_);
-    hook_ = std::move(hook);
-}
-
-bool Recorder::WaitFor(std::size_t count, uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(lock_);
-    return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return deliveries_.size() >= count; });
-}
-
-std::vector<Delivery> Recorder::Deliveries() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return deliveries_;
 }
 
 std::size_t Recorder::CountOf(int32_t type) {

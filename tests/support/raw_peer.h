@@ -17,21 +17,19 @@
 namespace TamberTest {
 
 struct WireMessage {
-    uint32_t headerSize = 16;
-    uint32_t version = 1;
-    int32_t type = 0;
-    int32_t payloadLength = 0;
+    uint32_t headerSize = 16, version = 1;
+    int32_t type = 0, payloadLength = 0;
     std::string payload;
 };
 
 // 16 header bytes with every field chosen by the test.
 std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength);
 // The 16 header bytes (little-endian, as the machine lays them out) and the payload.
-std::string Encode(int32_t type, const std::string& payload = "");
-
+inline std::string Encode(int32_t type, const std::string& payload = "") {
+    return HeaderBytes(16, 1, type, static_cast<int32_t>(payload.size())) + payload;
+}
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t FreePort();
-
 // Whether a close with a zero linger reaches the peer as a connection reset
 // here (Wine 8 delivers an orderly close instead).
 bool ResetsAreDelivered();
@@ -42,13 +40,12 @@ public:
     explicit RawPeer(uint16_t port);
     // Takes an accepted socket.
     explicit RawPeer(Tamber::Socket accepted) : socket_(accepted) {}
-    ~RawPeer();
-    RawPeer(const RawPeer&) = delete;
-    RawPeer& operator=(const RawPeer&) = delete;
-
+    ~RawPeer() { Close(); }
     bool Connected() const { return socket_ != Tamber::kNoSocket; }
     Tamber::Socket Handle() const { return socket_; }
-    bool SendBytes(const std::string& bytes);
+    bool SendBytes(const std::string& bytes) {
+        return Connected() && Tamber::SendGather(socket_, bytes.data(), bytes.size(), nullptr, 0);
+    }
     bool Send(int32_t type, const std::string& payload = "") { return SendBytes(Encode(type, payload)); }
     // Exactly n bytes within timeoutMs, or nothing.
     std::optional<std::string> ReceiveBytes(std::size_t n, uint32_t timeoutMs = 10000);
@@ -57,12 +54,20 @@ public:
     // The next message that is not a reply or heartbeat.
     std::optional<WireMessage> ReceiveSkippingReplies(uint32_t timeoutMs = 10000);
     // Whether bytes (or the end of the connection) wait within timeoutMs.
-    bool Readable(uint32_t timeoutMs);
+    bool Readable(uint32_t timeoutMs) {
+        return Connected() && Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitOutcome::kDone;
+    }
     // True when the peer closed the connection (or reset it) within timeoutMs.
     bool WaitForClose(uint32_t timeoutMs = 10000);
     // Closes with a reset instead of an orderly close.
-    void Reset();
-    void Close();
+    void Reset() {
+        if (Connected()) Tamber::SetResetOnClose(socket_);
+        Close();
+    }
+    void Close() {
+        if (Connected()) Tamber::CloseSocket(socket_);
+        socket_ = Tamber::kNoSocket;
+    }
 
 private:
     Tamber::Socket socket_ = Tamber::kNoSocket;
@@ -72,12 +77,13 @@ private:
 class RawListener {
 public:
     RawListener();
-    ~RawListener();
-    RawListener(const RawListener&) = delete;
-    RawListener& operator=(const RawListener&) = delete;
+    ~RawListener() { Tamber::CloseSocket(socket_); }
     uint16_t Port() const { return port_; }
     // The next connection within timeoutMs, or kNoSocket.
-    Tamber::Socket Accept(uint32_t timeoutMs = 10000);
+    Tamber::Socket Accept(uint32_t timeoutMs = 10000) {
+        return Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitOutcome::kDone
+                   ? Tamber::AcceptConnection(socket_) : Tamber::kNoSocket;
+    }
 
 private:
     Tamber::Socket socket_ = Tamber::kNoSocket;
@@ -88,18 +94,16 @@ private:
 // the far end for the test. The near end is shut down and closed at the end
 // unless closed before, as its owner would.
 class LoopbackPair {
-public:
-    LoopbackPair() : far(listener_.Port()), near_(listener_.Accept()) {}
-    ~LoopbackPair() { CloseNear(); }
-    LoopbackPair(const LoopbackPair&) = delete;
-    LoopbackPair& operator=(const LoopbackPair&) = delete;
-    Tamber::Socket Near() const { return near_; }
-    void CloseNear();
-
-private:
     RawListener listener_;
 
 public:
+    LoopbackPair() : far(listener_.Port()), near_(listener_.Accept()) {}
+    ~LoopbackPair() { CloseNear(); }
+    Tamber::Socket Near() const { return near_; }
+    void CloseNear() {
+        if (near_ != Tamber::kNoSocket) Tamber::ShutdownSocket(near_), Tamber::CloseSocket(near_);
+        near_ = Tamber::kNoSocket;
+    }
     RawPeer far;
 
 private:
@@ -117,10 +121,19 @@ struct Delivery {
 class Recorder {
 public:
     static int32_t VANTOR_CALL Callback(void* context, int32_t type, const char* payload);
-    void SetHook(std::function<void(int32_t type, const char* payload)> hook);
+    void SetHook(std::function<void(int32_t type, const char* payload)> hook) {
+        std::lock_guard<std::mutex> guard(lock_);
+        hook_ = std::move(hook);
+    }
     // Waits until at least count deliveries arrived.
-    bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000);
-    std::vector<Delivery> Deliveries();
+    bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000) {
+        std::unique_lock<std::mutex> lock(lock_);
+        return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return deliveries_.size() >= count; });
+    }
+    std::vector<Delivery> Deliveries() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return deliveries_;
+    }
     std::size_t CountOf(int32_t type);
 
 private:

@@ -69,7 +69,10 @@ bool ConnectLoopback(Socket socket, uint16_t port) {
 
 Socket AcceptConnection(Socket listening) {
     const SOCKET socket = accept(listening, nullptr, nullptr);
-    return socket == INVALID_SOCKET ? kNoSocket : socket;
+    if (socket == INVALID_SOCKET) return kNoSocket;
+    // Not every Winsock passes the listening socket's no-inherit flag on.
+    SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+    return socket;
 }
 
 bool SetNoDelay(Socket socket) { return SetIntOption(socket, IPPROTO_TCP, TCP_NODELAY, 1); }
