@@ -17,8 +17,8 @@ using TamberTest::OnDisk;
 TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     LogSession session("levels");
     EXPECT_EQ(1, VantorLog_Message(kLogInfo, "one\n"));
-    const std::pair<int32_t, std::string> lines[] = {{kLogWarning, "two\n"}, {kLogError, "three"}, {7, "raw\n"}, {-1, "neg\n"},
-                                                     {kLogError, std::string(3000, 'x')}};
+    const std::pair<int32_t, std::string> lines[] = {
+        {kLogWarning, "two\n"}, {kLogError, "three"}, {7, "raw\n"}, {-1, "neg\n"}, {kLogError, std::string(3000, 'x')}};
     for (const auto& [level, line] : lines) VantorLog_Message(level, line.c_str());
     VantorLog_Formatted(kLogInfo, 16, "%s", "0123456789abcdefghij");
     char text[512];

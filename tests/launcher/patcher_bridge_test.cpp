@@ -28,9 +28,9 @@ protected:
     // Sends a progress poll and returns the answer's payload.
     std::string Poll(int32_t messageType) {
         airPeer->Send(messageType);
-        auto answer = ToAir();
-        EXPECT_TRUE(answer && answer->type == messageType);
-        return answer ? answer->payload : "<none>";
+        const WireMessage answer = ToAir().value_or(WireMessage{16, 1, -1, -1, "<none>"});
+        EXPECT_EQ(messageType, answer.type);
+        return answer.payload;
     }
 };
 
