@@ -58,12 +58,10 @@ TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
     EXPECT_EQ(0, events.exits.load());
 }
 
-// The game gets four quoted fields; a
-// create while the game runs waits, then gives up with a warning without a
+// A create while the game runs waits, then gives up with a warning without a
 // line feed of its own.
 TEST_F(Running, CreateLaunchesTheGameOnceAtATime) {
-    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x");
-    EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), "-x"}), Started(game).second);
+    LaunchGame();
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "second");
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
     const std::string warning =
