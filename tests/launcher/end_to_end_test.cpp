@@ -17,10 +17,7 @@ struct HostLoop {
         for (; !stop.load(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
             VantorServerController_ProcessEvents();
     }};
-    ~HostLoop() {
-        stop.store(true);
-        thread.join();
-    }
+    ~HostLoop() { stop.store(true), thread.join(); }
 };
 
 }  // namespace

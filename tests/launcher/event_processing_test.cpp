@@ -1,3 +1,5 @@
+#include <future>
+
 #include "launcher_fixture.h"
 
 using namespace TamberTest;
@@ -33,32 +35,6 @@ TEST_F(Running, AirGoneIsReportedOnEveryCall) {
               events.Errors());
 }
 
-TEST_F(Running, AirGoneWhileAGameRunsOnlyEndsTheRun) {
-    LaunchGame();
-    air.EndAll();
-    VantorServerController_ProcessEvents();
-    EXPECT_EQ(1, events.exits.load());
-    EXPECT_TRUE(events.Errors().empty());
-}
-
-// A game that dies unannounced is reported once; one that announces its end
-// either way is not.
-TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
-    for (const int32_t announcement : {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
-        LaunchGame();
-        auto gamePeer = ConnectListed(gamePort);
-        if (announcement != 0) gamePeer->Send(announcement);
-        game.EndAll();  // within the launcher's 20 s wait
-        if (announcement == 0) VantorServerController_ProcessEvents();
-        auto message = ToAir();
-        ASSERT_TRUE(message);
-        EXPECT_EQ(announcement != 0 ? announcement : VANTORMESSAGETYPE_GAMECLIENT_CRASHED, message->type);
-        EXPECT_EQ(0, message->payloadLength);
-        VantorServerController_ProcessEvents();
-        EXPECT_FALSE(ToAir(300)) << "type " << announcement;
-    }
-}
-
 // The game's silence counts from its launch, then from its last heartbeat; a
 // silent game is stopped first and reported as a crash on the next call.
 TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
@@ -82,32 +58,79 @@ TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
     EXPECT_EQ(0, events.exits.load());
 }
 
-// Status messages and chat from the game go on to Air; CREATE and KILL do not.
-TEST_F(Running, GameMessagesAreForwardedToAir) {
-    auto gamePeer = ConnectListed(gamePort);
-    const std::pair<int32_t, std::string> sent[] = {{0, ""}, {8, "dropped payload"}, {12, "gl hf"}, {31, "p2 joined"},
-                                                    {9, ""}, {10, ""}, {30, ""}, {33, ""}, {34, ""}};
-    for (const auto& [type, payload] : sent) gamePeer->Send(type, payload);
-    for (const auto& [type, payload] : std::vector<std::pair<int32_t, std::string>>{
-             {8, ""}, {12, "gl hf"}, {31, "p2 joined"}, {9, ""}, {10, ""}, {30, ""}, {33, ""}}) {
-        auto message = ToAir();
-        ASSERT_TRUE(message);
-        EXPECT_EQ(type, message->type);
-        EXPECT_EQ(payload, message->payload);
-    }
-    EXPECT_FALSE(ToAir(300));
+// A create while the game runs waits, then gives up with a warning without a
+// line feed of its own.
+TEST_F(Running, CreateLaunchesTheGameOnceAtATime) {
+    LaunchGame();
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "second");
+    EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
+    const std::string warning =
+        "WARNING: VANTORMESSAGETYPE_GAMECLIENT_CREATE message received while game is already running.";
+    EXPECT_EQ(1u, CountOf(log.Lines(), warning));
+    EXPECT_EQ(std::string::npos, log.Lines().find(warning + "\n"));
 }
 
-// A malformed header from the game, or from a launcher client, ends the run.
-TEST_F(Running, MalformedHeadersEndTheRun) {
-    const uint32_t gameId = LaunchGame();
-    ConnectListed(gamePort)->SendBytes(HeaderBytes(16, 2, VANTORMESSAGETYPE_HEARTBEAT, 0));  // version 2
-    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
-    EXPECT_TRUE(WaitForProcessGone(gameId));
-    EXPECT_TRUE(WaitForProcessGone(airIds[0]));
-    RawPeer client(launcherPort);
-    SendAndWait(client, VANTORMESSAGETYPE_LAUNCHERCLIENT);
-    EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n"));
-    client.SendBytes(HeaderBytes(16, 1, 40, 0));  // type 40
-    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 2; }));
+// Status types from Air are ignored. A preloaded game's heartbeat time is
+// its start, not an old value; the credential and play texts for it go to
+// every Air client, this one included.
+TEST_F(Running, StatusTypesAreIgnoredAndAPreloadedGameIsSupervisedFromItsStart) {
+    for (int32_t type : {1, 2, 8, 10, 12, 20, 30, 31, 33, -5}) SendAndWait(*airPeer, type);
+    EXPECT_FALSE(ToAir(300));
+    EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
+    Tamber::TestClock::SetTicks(5000000u);
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_HEARTBEAT);
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_CLIENT_AND_PRELOAD, "p1");
+    const auto [id, arguments] = Started(game);
+    EXPECT_EQ((std::vector<std::string>{"game_client_preload", "p1", std::to_string(airPort), std::to_string(gamePort)}),
+              arguments);
+    VantorServerController_ProcessEvents();
+    EXPECT_TRUE(IsProcessAlive(id));
+    const std::string credentials = "<KavPreloadMessageToGameStart>{\"messageType\":\"UpdateGameWithCredentials\","
+                                    "\"commandLine\":\"|" + std::to_string(gamePort) + "| |" + launcher.Path() +
+                                    "| |" + air.Path() + "| |abc|\"}<KavPreloadMessageToGameEnd>";
+    const std::pair<int32_t, std::string> cases[] = {
+        {VANTORMESSAGETYPE_GAMECLIENT_UPDATE_PRELOADED_GAME_WITH_CREDENTIALS, credentials},
+        {VANTORMESSAGETYPE_GAMECLIENT_PLAY_PRELOADED_GAME,
+         "<KavPreloadMessageToGameStart>{\"messageType\":\"PlayPreloadedGame\"}<KavPreloadMessageToGameEnd>"}};
+    for (const auto& [type, text] : cases) {
+        airPeer->Send(type, type == VANTORMESSAGETYPE_GAMECLIENT_PLAY_PRELOADED_GAME ? "" : "abc");
+        const WireMessage answer = ToAir().value_or(WireMessage{16, 1, -1, -1, "<none>"});
+        EXPECT_EQ(std::make_pair(type, text), std::make_pair(answer.type, answer.payload));
+    }
+    EXPECT_EQ(0, events.exits.load());
+}
+
+TEST_F(Running, RemoveWhileAHandlerWaitsForAnEarlierGame) {
+    SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "first");
+    Tamber::TestClock::SetShortPauses(false);  // the second launch now waits for real
+    airPeer->Send(VANTORMESSAGETYPE_GAMECLIENT_CREATE, "second");
+    ASSERT_TRUE(airPeer->Receive());  // its reply: the handler is running
+    EXPECT_EQ(1, VantorServerController_Remove());
+    EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
+}
+
+// Broadcasts against Remove: a peer that never reads does not hold Remove up, and a broadcast to the null server
+// overlapping Remove touches nothing freed (the sanitizer tiers watch).
+TEST_F(Launcher, RemoveIsNotHeldUpByAGamePeerThatNeverReads) {
+    Connect();
+    const auto gamePeer = ConnectListed(gamePort);
+    // More than the connection's buffers hold: the forward to the game waits for it.
+    airPeer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, std::string(12 * 1024 * 1024, 'x'));
+    ASSERT_TRUE(log.Has("ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]"));
+    auto removal = std::async(std::launch::async, VantorServerController_Remove);
+    EXPECT_EQ(std::future_status::ready, removal.wait_for(std::chrono::seconds(9)));
+}
+
+TEST_F(Launcher, NullServerBroadcastRacingRemoveTouchesNothingFreed) {
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(1, Init());
+        std::atomic<bool> done{false};
+        std::thread broadcaster([&] {
+            while (!done.load()) VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "x");
+        });
+        Tamber::SleepMilliseconds(50);
+        EXPECT_EQ(1, VantorServerController_Remove());
+        done = true;
+        broadcaster.join();
+    }
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 
 #include "child_program.h"
 #include "platform/clock.h"
@@ -21,10 +20,7 @@ struct HostEvents {
     std::vector<void*> errorUserData;
     std::atomic<int> exits{0};
     std::string logAtFirstError, logPath;
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> guard(lock);
-        return errors;
-    }
+    std::vector<std::string> Errors() { std::lock_guard<std::mutex> guard(lock); return errors; }
 };
 
 // Init registers the error callback without user data, so errors reach the

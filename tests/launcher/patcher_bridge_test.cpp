@@ -28,9 +28,9 @@ protected:
     // Sends a progress poll and returns the answer's payload.
     std::string Poll(int32_t messageType) {
         airPeer->Send(messageType);
-        auto answer = ToAir();
-        EXPECT_TRUE(answer && answer->type == messageType);
-        return answer ? answer->payload : "<none>";
+        const WireMessage answer = ToAir().value_or(WireMessage{16, 1, -1, -1, "<none>"});
+        EXPECT_EQ(messageType, answer.type);
+        return answer.payload;
     }
 };
 
@@ -89,10 +89,6 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
               "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
               "EnumerateUninstallableGameVersions(1024)\n",
               Calls());
-    for (const char* line : {"Cancelling game install", "Previewing game version v3", "Cancelling game preview",
-                             "Uninstalling game version v4", "Cancelling uninstall", "Previewing uninstall version v5",
-                             "Cancelling uninstall preview"})
-        EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: " + std::string(line) + "\n")) << line;
     EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
     SetAnswer("FULL");
     EXPECT_EQ(std::string(1023, 'p'), Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
@@ -106,27 +102,4 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
     EXPECT_EQ("-a b", Started(versioned).second.back());
     EXPECT_TRUE(ProcessIdsNamed(game.Name()).empty());
-}
-
-namespace {
-
-std::mutex g_callbackLock;  // the callback runs on a socket thread
-std::string g_callbackSaw;
-
-int32_t VANTOR_CALL PatcherPath(char* buffer, int32_t size) {
-    std::lock_guard<std::mutex> guard(g_callbackLock);
-    g_callbackSaw = buffer;
-    return std::snprintf(buffer, static_cast<std::size_t>(size), "%s", BuiltLibrary("patcher").c_str()) < size ? 0 : 1;
-}
-
-}  // namespace
-
-// The buffer holds the working-directory path that failed.
-TEST_F(Patcher, TheHostsCallbackIsAskedWhenTheWorkingDirectoryHasNone) {
-    SetAnswer("cb");
-    Connect(PatcherPath);
-    EXPECT_EQ("GetInstallGameProgress:cb", Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));
-    std::lock_guard<std::mutex> guard(g_callbackLock);
-    EXPECT_NE(std::string::npos, g_callbackSaw.find(Tamber::PatcherLibraryFileName()));
-    EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
 }

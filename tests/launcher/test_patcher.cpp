@@ -15,10 +15,8 @@
 namespace {
 
 void Record(const char* function, const char* argument) {
-    if (std::FILE* file = std::fopen("patcher-calls.txt", "ab")) {
-        std::fprintf(file, "%s(%s)\n", function, argument ? argument : "");
-        std::fclose(file);
-    }
+    if (std::FILE* file = std::fopen("patcher-calls.txt", "ab"))
+        std::fprintf(file, "%s(%s)\n", function, argument ? argument : ""), std::fclose(file);
 }
 
 // Fills text (or game) from the answer file; "FULL" fills every byte without a terminator.
