@@ -134,3 +134,52 @@ TEST_F(Launcher, NullServerBroadcastRacingRemoveTouchesNothingFreed) {
         broadcaster.join();
     }
 }
+
+// A game that dies unannounced is reported once; one that announces its end
+// either way is not.
+TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
+    for (const int32_t announcement : {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
+        LaunchGame();
+        auto gamePeer = ConnectListed(gamePort);
+        if (announcement != 0) gamePeer->Send(announcement);
+        game.EndAll();  // within the launcher's 20 s wait
+        if (announcement == 0) VantorServerController_ProcessEvents();
+        auto message = ToAir();
+        ASSERT_TRUE(message);
+        EXPECT_EQ(announcement != 0 ? announcement : VANTORMESSAGETYPE_GAMECLIENT_CRASHED, message->type);
+        EXPECT_EQ(0, message->payloadLength);
+        VantorServerController_ProcessEvents();
+        EXPECT_FALSE(ToAir(300)) << "type " << announcement;
+    }
+}
+
+
+// Status messages and chat from the game go on to Air; CREATE and KILL do not.
+TEST_F(Running, GameMessagesAreForwardedToAir) {
+    auto gamePeer = ConnectListed(gamePort);
+    const std::pair<int32_t, std::string> sent[] = {{0, ""}, {8, "dropped payload"}, {12, "gl hf"}, {31, "p2 joined"},
+                                                    {9, ""}, {10, ""}, {30, ""}, {33, ""}, {34, ""}};
+    for (const auto& [type, payload] : sent) gamePeer->Send(type, payload);
+    for (const auto& [type, payload] : std::vector<std::pair<int32_t, std::string>>{
+             {8, ""}, {12, "gl hf"}, {31, "p2 joined"}, {9, ""}, {10, ""}, {30, ""}, {33, ""}}) {
+        auto message = ToAir();
+        ASSERT_TRUE(message);
+        EXPECT_EQ(type, message->type);
+        EXPECT_EQ(payload, message->payload);
+    }
+    EXPECT_FALSE(ToAir(300));
+}
+
+// A malformed header from the game, or from a launcher client, ends the run.
+TEST_F(Running, MalformedHeadersEndTheRun) {
+    const uint32_t gameId = LaunchGame();
+    ConnectListed(gamePort)->SendBytes(HeaderBytes(16, 2, VANTORMESSAGETYPE_HEARTBEAT, 0));  // version 2
+    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
+    EXPECT_TRUE(WaitForProcessGone(gameId));
+    EXPECT_TRUE(WaitForProcessGone(airIds[0]));
+    RawPeer client(launcherPort);
+    SendAndWait(client, VANTORMESSAGETYPE_LAUNCHERCLIENT);
+    EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n"));
+    client.SendBytes(HeaderBytes(16, 1, 40, 0));  // type 40
+    ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 2; }));
+}

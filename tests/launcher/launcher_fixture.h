@@ -58,8 +58,8 @@ protected:
     void Connect(PatcherPathCallback patcherPath = nullptr) {
         ASSERT_EQ(1, Init(patcherPath));
         ASSERT_EQ(1, VantorServerController_Start());
-        airIds = ProcessIdsNamed(air.Name());
-        ASSERT_EQ(1u, airIds.size());
+        // Wine lists a process by name a moment after its start.
+        ASSERT_TRUE(WaitUntil([&] { return (airIds = ProcessIdsNamed(air.Name())).size() == 1; }));
         airPeer = ConnectListed(airPort);
     }
     static std::unique_ptr<RawPeer> ConnectListed(uint16_t port) {
