@@ -16,14 +16,7 @@
 
 namespace {
 
-[[noreturn]] void WaitAMinuteAndExit() {
-    const timespec second{1, 0};
-    for (int i = 0; i < 60; ++i) syscall(SYS_nanosleep, &second, nullptr);
-    for (;;) syscall(SYS_exit_group, 0);
-}
-
-constexpr std::size_t kListedBefore = 1100;
-constexpr std::size_t kMostFillers = 4000;
+constexpr std::size_t kListedBefore = 1100, kMostFillers = 4000;
 
 // Copies of this process that wait, at most a minute, to be ended by id. They
 // are made with a bare clone and do nothing but system calls, so that no
@@ -37,7 +30,8 @@ struct Fillers {
         for (std::size_t i = 0; i < count; ++i) {
             const long pid = syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);
             if (pid < 0) return false;
-            if (pid == 0) WaitAMinuteAndExit();
+            const timespec second{1, 0};
+            for (int s = 0; pid == 0; ++s) s < 60 ? syscall(SYS_nanosleep, &second, nullptr) : syscall(SYS_exit_group, 0);
             pids_.push_back(static_cast<pid_t>(pid));
         }
         return true;
@@ -49,9 +43,7 @@ struct Fillers {
 std::size_t ListedBefore(uint32_t id) {
     std::size_t before = 0;
     Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char*) {
-        if (process.Id() == id) return false;
-        ++before;
-        return true;
+        return process.Id() != id && (++before, true);
     });
     return before;
 }
