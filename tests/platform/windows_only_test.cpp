@@ -16,10 +16,9 @@ constexpr uint32_t kBadExeFormat = 193;  // "%1 is not a valid Win32 application
 TEST(SystemErrorText, AsTheSystemGivesIt) {
     char text[512];
     const std::size_t length = Tamber::SystemErrorText(kBadExeFormat, text, sizeof text);
-    ASSERT_GT(length, 2u);
-    EXPECT_EQ(std::string(text).size(), length);
-    EXPECT_NE(std::string::npos, std::string(text).find("%1"));
-    EXPECT_EQ("\r\n", std::string(text).substr(length - 2));
+    const std::string full = text;
+    ASSERT_TRUE(length > 2 && full.size() == length) << full;
+    EXPECT_TRUE(full.find("%1") != std::string::npos && full.substr(length - 2) == "\r\n") << full;
     EXPECT_EQ(7u, Tamber::SystemErrorText(kBadExeFormat, text, 8));
     EXPECT_EQ(7u, std::string(text).size());
     EXPECT_EQ(0u, Tamber::SystemErrorText(0x2FFFFFFFu, text, sizeof text));

@@ -1,9 +1,7 @@
 // The process table, its command lines and file checks, liveness, stopping
 // with a grace period, killing by name and waiting by name.
 #include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/process.h"
 #include "platform/strings.h"
@@ -12,12 +10,7 @@
 
 namespace {
 
-using TamberTest::ChildProgram;
-using TamberTest::ChildReport;
-using TamberTest::CountOf;
-using TamberTest::OnDisk;
-using TamberTest::RunningChild;
-using TamberTest::WaitForProcessGone;
+using namespace TamberTest;
 using ProcessHelper = ProcessHelperTest;
 
 const char* PathOf(int32_t processType) {
@@ -48,14 +41,13 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_STREQ("", PathOf(VANTORPROCESSTYPE_AIR));
     EXPECT_EQ(std::string(259, 'p'), PathOf(VANTORPROCESSTYPE_GAME));
     const std::size_t before = Logged().size();
-    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(3, &path));
-    EXPECT_EQ(nullptr, path);
     uint32_t id = 77;
-    EXPECT_EQ(0, GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id));
+    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(3, &path) +
+                     GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id));
+    EXPECT_EQ(nullptr, path);
     EXPECT_EQ(77u, id);
-    EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5));
+    EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5) + VantorProcessHelper_KillProcess(5));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
-    EXPECT_EQ(0, VantorProcessHelper_KillProcess(5));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42);
@@ -93,9 +85,8 @@ TEST_F(ProcessHelper, FileChecks) {
     const std::string launcher = log_.Folder().File("launcher.exe"), air = log_.Folder().File("air.exe"),
                       game = log_.Folder().File("game.exe");
     std::ofstream(air) << "x";
-    EXPECT_EQ(1, VerifyFileExists((std::string("tamber_child") + TamberTest::kExeSuffix).c_str()));
-    EXPECT_EQ(1, VerifyFileExists(log_.Folder().Path().string().c_str()));
-    EXPECT_EQ(1, VerifyFileExists(air.c_str()));
+    for (const std::string& f : {std::string("tamber_child") + kExeSuffix, log_.Folder().Path().string(), air})
+        EXPECT_EQ(1, VerifyFileExists(f.c_str())) << f;
     EXPECT_EQ(0, VerifyFileExists("air.exe"));
     ASSERT_EQ(1, VantorProcessHelper_Init(launcher.c_str(), air.c_str(), game.c_str()));
     EXPECT_EQ(0, VantorProcessHelper_AllFilesExist());
@@ -107,8 +98,9 @@ TEST_F(ProcessHelper, FileChecks) {
 }
 
 // Any running process under the recorded id counts: ids are not checked
-// against the executable name; an id that has gone does not.
-TEST_F(ProcessHelper, RunningMeansTheRecordedIdRuns) {
+// against the executable name; an id that has gone does not. Stop leaves the
+// game its grace, then terminates it.
+TEST_F(ProcessHelper, RunningMeansTheRecordedIdRunsAndStopGivesAGrace) {
     ChildProgram gone, other;
     gone.SetLifetime(0);
     RunningChild ended(gone), child(other);
@@ -123,9 +115,6 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedIdRuns) {
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
     EXPECT_TRUE(WaitForProcessGone(child.Id()));
     EXPECT_EQ("", Logged());
-}
-
-TEST_F(ProcessHelper, StopLeavesTheGameItsGraceThenTerminatesIt) {
     ChildProgram game;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", game.Path().c_str()));
     for (const unsigned lifetime : {1u, 60u}) {
@@ -151,22 +140,17 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     ChildProgram otherCase(upper);
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
-    ASSERT_EQ(2u, TamberTest::ProcessIdsNamed(target.Name()).size());
-    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(target.Path().c_str()));
+    ASSERT_EQ(2u, ProcessIdsNamed(target.Name()).size());
+    EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
     EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()));
-    EXPECT_TRUE(TamberTest::IsProcessAlive(spared.Id()));
-    for (const std::string& name : {target.Name(), "C:\\Some Where\\" + target.Name()}) {
-        RunningChild child(target);
-        EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(name.c_str()));
-        EXPECT_TRUE(WaitForProcessGone(child.Id())) << name;
-    }
+    EXPECT_TRUE(IsProcessAlive(spared.Id()));
     RunningChild typed(target);
+    ChildReport report;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
     EXPECT_EQ(1, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
     EXPECT_TRUE(WaitForProcessGone(typed.Id()));
     EXPECT_EQ("", Logged());
     RunningChild sibling(target);
-    ChildReport report;
     // Settings are read at start: the sibling must have read its own first.
     ASSERT_TRUE(target.WaitForReport(sibling.Id(), &report));
     target.SetKillOwnName();
@@ -174,13 +158,12 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     // The killer writes its report after its kill by its own name.
     ASSERT_TRUE(target.WaitForReport(killer.Id(), &report));
     EXPECT_TRUE(WaitForProcessGone(sibling.Id()));
-    EXPECT_TRUE(TamberTest::IsProcessAlive(killer.Id()));
+    EXPECT_TRUE(IsProcessAlive(killer.Id()));
 }
 
 TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEndsOrIsKilled) {
     ChildProgram program;
-    EXPECT_EQ(0, WaitForProcessExitByName(program.Path().c_str()));
-    EXPECT_EQ(0, WaitForProcessExitByName(nullptr));
+    EXPECT_EQ(0, WaitForProcessExitByName(program.Path().c_str()) + WaitForProcessExitByName(nullptr));
     program.SetLifetime(2);
     RunningChild ending(program);
     ChildReport report;
@@ -190,7 +173,7 @@ TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEndsOrIsKilled) {
     program.SetLifetime(60);
     RunningChild killed(program);
     // Wine lists a new process by name a little after it starts.
-    ASSERT_TRUE(TamberTest::WaitUntil([&] { return !TamberTest::ProcessIdsNamed(program.Name()).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !ProcessIdsNamed(program.Name()).empty(); }));
     std::thread killer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         Tamber::ProcessHandle::Open(killed.Id()).Terminate();
