@@ -21,22 +21,16 @@ protected:
         VantorMessageAgent_SetMessageArrivedCallback(agent, &recorder, Recorder::Callback);
     }
     // Owners close the socket before they delete the agent.
-    void TearDown() override {
-        pair.CloseNear();
-        if (agent != nullptr) VantorMessageAgent_Delete(&agent);
-    }
+    void TearDown() override { pair.CloseNear(), VantorMessageAgent_Delete(&agent); }
     bool Start() { return VantorMessageAgent_Start(agent, pair.Near()) == 1; }
     bool ConnectionEnded() {
         int32_t active = 1, running = 0;
         const bool ended = WaitUntil([&] { return VantorMessageAgent_GetHeartbeatActive(agent, &active), active == 0; });
-        VantorMessageAgent_GetIsRunning(agent, &running);
-        return ended && running == 1;
+        return VantorMessageAgent_GetIsRunning(agent, &running), ended && running == 1;
     }
     void ExpectReply() {
         const auto reply = pair.far.Receive();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-        EXPECT_EQ(reply->payloadLength, 0);
+        EXPECT_TRUE(reply && reply->type == VANTORMESSAGETYPE_REPLY && reply->payloadLength == 0);
     }
 
     LogSession log;
@@ -70,12 +64,8 @@ TEST_F(Agent, HeartbeatAndChatBytesOnTheWire) {
 TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
     const std::string type = "WARNING: Invalid message type.\n", size = "WARNING: Invalid message header size on incoming message.\n",
                       version = "WARNING: Invalid version on incoming message.\n";
-    const struct {
-        uint32_t headerSize, version;
-        int32_t type;
-        std::string warnings;  // in the order they must appear, one block
-    } cases[] = {{20, 1, 12, size + type}, {16, 2, 12, version + type}, {0, 0, 12, size + version + type},
-                 {16, 1, 35, type}, {16, 1, 1000, type}};
+    const struct { uint32_t headerSize, version; int32_t type; std::string warnings; } cases[] = {
+        {20, 1, 12, size + type}, {16, 2, 12, version + type}, {0, 0, 12, size + version + type}, {16, 1, 35, type}, {16, 1, 1000, type}};
     ASSERT_TRUE(Start());
     std::size_t warnings = 0, delivered = 0;
     for (const auto& c : cases) {
@@ -87,8 +77,7 @@ TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
         ExpectReply();
         EXPECT_FALSE(pair.far.Readable(100));
         EXPECT_TRUE(log.Has(c.warnings + "INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
-        warnings += CountOf(c.warnings, "WARNING: ");
-        EXPECT_EQ(CountOf(log.Text(), "WARNING: "), warnings);
+        EXPECT_EQ(CountOf(log.Text(), "WARNING: "), warnings += CountOf(c.warnings, "WARNING: "));
     }
 }
 
@@ -100,19 +89,13 @@ TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
     ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hello") + Encode(12) + HeaderBytes(16, 1, 12, -7) + Encode(11, big) + Encode(-1, "ok")));
     ASSERT_TRUE(recorder.WaitFor(5));
     const auto got = recorder.Deliveries();
-    EXPECT_EQ(got[0].payload, "hello");
-    EXPECT_FALSE(got[1].hasPayload || got[2].hasPayload);
-    EXPECT_EQ(got[3].payload, big);
-    EXPECT_EQ(got[4].type, -1);
-    EXPECT_EQ(got[4].payload, "ok");
-    EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
-    EXPECT_TRUE(log.Lacks("WARNING: "));
+    EXPECT_TRUE(got[0].payload == "hello" && !got[1].hasPayload && !got[2].hasPayload && got[3].payload == big);
+    EXPECT_TRUE(got[4].type == -1 && got[4].payload == "ok");
+    EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n") && log.Lacks("WARNING: "));
     for (int i = 0; i < 5; ++i) ExpectReply();
     ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(16, 1, 12, 16 * 1024 * 1024 + 1) + "some"));
     ASSERT_TRUE(log.Has("WARNING: Cannot take a payload of 16777217 bytes on incoming message; reading stops.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_EQ(recorder.Deliveries().size(), 5u);
-    EXPECT_FALSE(pair.far.Readable(50));
+    EXPECT_TRUE(ConnectionEnded() && recorder.Deliveries().size() == 5u && !pair.far.Readable(50));
     EXPECT_EQ(CountOf(log.Text(), "WARNING: "), 1u);
 }
 
@@ -131,10 +114,8 @@ TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "yo"));
     ASSERT_TRUE(recorder.WaitFor(1));  // the hook looks for the reply before the test takes it
     ExpectReply();
-    const auto answer = pair.far.Receive();
-    EXPECT_TRUE(replyWaiting);
-    EXPECT_TRUE(lineWritten);
-    EXPECT_EQ(answer.value_or(WireMessage{}).payload, "bye");
+    EXPECT_EQ(pair.far.Receive().value_or(WireMessage{}).payload, "bye");
+    EXPECT_TRUE(replyWaiting && lineWritten);
     ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)));
     ASSERT_TRUE(recorder.WaitFor(3));
     EXPECT_EQ(recorder.Deliveries()[1].type * 10 + recorder.Deliveries()[2].type, VANTORMESSAGETYPE_REPLY * 10 + VANTORMESSAGETYPE_HEARTBEAT);
@@ -144,8 +125,7 @@ TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, nullptr);
     ASSERT_TRUE(pair.far.Send(12));
     ExpectReply();
-    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
-    EXPECT_EQ(CountOf(log.Text(), "ReceiveMessage"), 1u);
+    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n") && CountOf(log.Text(), "ReceiveMessage") == 1u);
 }
 
 // Messages that arrive together, in pieces, or larger than one receive: each
@@ -158,46 +138,31 @@ TEST_F(Agent, BurstsAndTricklesAreAnsweredAndDeliveredOneByOne) {
     const std::size_t burst = sent.size();
     sent.insert(sent.end(), {{11, "hello"}, {3, ""}, {11, "bye"}});
     std::atomic<std::size_t> repliesFirst{0};
-    recorder.SetHook([&](int32_t, const char*) {
-        const auto reply = pair.far.Receive(5000);
-        if (reply && reply->type == VANTORMESSAGETYPE_REPLY) ++repliesFirst;
-    });
+    recorder.SetHook([&](int32_t, const char*) { repliesFirst += pair.far.Receive(5000).value_or(WireMessage{}).type == VANTORMESSAGETYPE_REPLY; });
     ASSERT_TRUE(Start());
-    std::string bytes;
-    for (std::size_t i = 0; i < burst; ++i) bytes += Encode(sent[i].first, sent[i].second);
-    ASSERT_TRUE(pair.far.SendBytes(bytes));
-    bytes.clear();
-    for (std::size_t i = burst; i < sent.size(); ++i) bytes += Encode(sent[i].first, sent[i].second);
-    for (const char byte : bytes) {
-        ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte)));
-        Tamber::SleepMilliseconds(1);
-    }
+    std::string bytes[2];
+    for (std::size_t i = 0; i < sent.size(); ++i) bytes[i >= burst] += Encode(sent[i].first, sent[i].second);
+    ASSERT_TRUE(pair.far.SendBytes(bytes[0]));
+    for (const char byte : bytes[1]) ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte))), Tamber::SleepMilliseconds(1);
     ASSERT_TRUE(recorder.WaitFor(sent.size()));
     const auto got = recorder.Deliveries();
     ASSERT_EQ(got.size(), sent.size());
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(got[i].type, sent[i].first) << i;
-        EXPECT_EQ(got[i].hasPayload, !sent[i].second.empty()) << i;
-        EXPECT_EQ(got[i].payload, sent[i].second) << i;
-    }
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_TRUE(got[i].type == sent[i].first && got[i].hasPayload == !sent[i].second.empty() && got[i].payload == sent[i].second) << i;
     EXPECT_EQ(repliesFirst.load(), sent.size());
 }
 
-// Socket 0 and INVALID_SOCKET are refused: another unusable handle starts, and its first
+// Socket 0 and INVALID_SOCKET are refused, Delete(NULL) succeeds; a handle that was never opened starts, and its first
 // read and every send fail as the system reports.
 TEST_F(Agent, MisuseIsRefusedWithItsLine) {
-    EXPECT_EQ(VantorMessageAgent_Start(agent, 0), 0);
-    EXPECT_TRUE(log.Has("ERROR: Socket cannot be null.\n"));
-    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(log.Has("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-    // A handle that was never opened starts; its first read fails.
+    EXPECT_EQ(VantorMessageAgent_Start(agent, 0) + VantorMessageAgent_Start(agent, Tamber::kNoSocket) + VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
+    EXPECT_EQ(CountOf(log.Lines(), "ERROR: Socket cannot be null.\n"), 2u);
+    EXPECT_EQ(VantorMessageAgent_Delete(nullptr), 1);
     EXPECT_EQ(VantorMessageAgent_Start(agent, static_cast<Tamber::Socket>(0x7ffffff0)), 1);
     EXPECT_FALSE(Start());
-    EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n"));
+    EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n") && ConnectionEnded());
     EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
+    EXPECT_TRUE(VantorMessageAgent_SendMessage(agent, 12, "x") == 0 && log.Has("WARNING: Failed to send to socket.\n"));
 }
 
 // The end of the connection inside a buffered header delivers what came whole;
@@ -207,11 +172,9 @@ TEST_F(Agent, PeerClosingMidHeaderEndsTheConnection) {
     ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hi") + Encode(12).substr(0, 10)));
     ExpectReply();  // taken first: unread bytes would turn the close into a reset
     pair.far.Close();
-    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
+    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] ") && ConnectionEnded());
     EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    ASSERT_EQ(recorder.Deliveries().size(), 1u);
-    EXPECT_EQ(recorder.Deliveries()[0].payload, "hi");
+    EXPECT_TRUE(recorder.Deliveries().size() == 1u && recorder.Deliveries()[0].payload == "hi");
     EXPECT_TRUE(WaitUntil([&] { return VantorMessageAgent_SendMessage(agent, 12, "anyone?") == 0; }));
     EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
 }
@@ -222,9 +185,7 @@ TEST_F(Agent, PeerResetIsToldApart) {
     pair.far.Reset();
     EXPECT_TRUE(log.Has("WARNING: Failed to read from Vantor socket buffer (this may indicate that the other side of "
                         "the connection has closed).\n"));
-    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_TRUE(log.Lacks("Received 0 bytes"));
+    EXPECT_TRUE(ConnectionEnded() && log.Lacks("Received 0 bytes"));
 }
 
 // Closed by its owner first or not, the agent stops both threads without
@@ -232,11 +193,9 @@ TEST_F(Agent, PeerResetIsToldApart) {
 TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
     EXPECT_EQ(agent, nullptr);
-    EXPECT_TRUE(log.Lacks("WARNING"));
     for (const bool ownerCloses : {true, false}) {
         LoopbackPair other;
-        ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
-        ASSERT_EQ(VantorMessageAgent_Start(agent, other.Near()), 1);
+        ASSERT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, other.Near()) == 1);
         std::weak_ptr<VantorMessageAgent> record = agent->self;
         if (ownerCloses) other.CloseNear();
         EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
@@ -246,7 +205,7 @@ TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
             EXPECT_EQ(other.far.ReceiveBytes(16), Encode(12));
         }
     }
-    EXPECT_TRUE(log.Lacks("failed to shut down"));
+    EXPECT_TRUE(log.Lacks("WARNING"));
 }
 
 TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
@@ -254,14 +213,12 @@ TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> entered{false};
     recorder.SetHook([&, released](int32_t, const char*) { entered = true, released.wait(); });
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.far.Send(12));
+    ASSERT_TRUE(Start() && pair.far.Send(12));
     ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
     std::weak_ptr<VantorMessageAgent> record = agent->self;
     pair.CloseNear();
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n"));
-    EXPECT_TRUE(log.Lacks("HeartbeatThread failed"));
+    EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n") && log.Lacks("HeartbeatThread failed"));
     EXPECT_FALSE(record.expired());
     release.set_value();
     EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
