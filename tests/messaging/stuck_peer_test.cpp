@@ -1,5 +1,8 @@
 // A peer that sends but never reads, and teardown from every side of a
 // connection: nothing waits for such a peer for long, nothing is left behind.
+// Options of every kind of socket the library makes: none is inherited by a
+// child that the host starts by other means, both ends of a connection send
+// small messages at once, and a server's listening port is never shared.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +12,9 @@
 #include <future>
 
 #include "TamberLauncher.h"
+#include "messaging/agent_record.h"
+#include "messaging/client.h"
+#include "messaging/server.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "raw_peer.h"
@@ -16,10 +22,16 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <windows.h>
 constexpr bool kOwnProcFolders = false;  // under Wine /proc shows the emulator's threads
+constexpr bool kReuseAddress = false;    // there it would let another socket bind the port in use
 #else
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 constexpr bool kOwnProcFolders = true;
+constexpr bool kReuseAddress = true;  // only a quick rebind after a restart
 #endif
 
 using namespace TamberTest;
@@ -132,3 +144,56 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
     Tamber::SleepMilliseconds(500);
     EXPECT_LT(ResidentKiB() - before, 64 * 1024);
 }
+
+namespace {
+
+bool Inheritable(Tamber::Socket socket) {
+#ifdef _WIN32
+    DWORD flags = 0;
+    return !GetHandleInformation(reinterpret_cast<HANDLE>(socket), &flags) || (flags & HANDLE_FLAG_INHERIT) != 0;
+#else
+    const int flags = fcntl(socket, F_GETFD);
+    return flags < 0 || (flags & FD_CLOEXEC) == 0;
+#endif
+}
+
+bool Option(Tamber::Socket socket, int level, int name) {
+    int value = 0;
+#ifdef _WIN32
+    int length = sizeof value;
+#else
+    socklen_t length = sizeof value;
+#endif
+    return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
+}
+
+Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
+
+TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
+    TamberTest::LogSession log;
+    const Tamber::Socket listening = Tamber::OpenStreamSocket();
+    ASSERT_TRUE(Tamber::BindLoopback(listening, 0) && Tamber::ListenForConnections(listening));
+    const Tamber::Socket connected = Tamber::OpenStreamSocket();
+    ASSERT_TRUE(Tamber::ConnectLoopback(connected, Tamber::LocalPort(listening)));
+    const Tamber::Socket accepted = Tamber::AcceptConnection(listening);
+
+    VantorServer* server = nullptr;
+    ASSERT_TRUE(VantorServer_Create(&server) == 1 && VantorServer_Start(server, 0) == 1);
+    VantorClient* client = VantorClient_Init();
+    ASSERT_EQ(1, VantorClient_Start(client, VantorServer_BoundPort(server)));
+    ASSERT_TRUE(TamberTest::WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
+
+    const struct { const char* kind; Tamber::Socket socket; bool noDelay; } sockets[] = {
+        {"listening", listening, false}, {"accepted", accepted, false}, {"connected", connected, false},
+        {"server's accepted, duplicated by its agent", LinkOf(VantorServer_ClientAgents(server)[0]), true},
+        {"client's connected, duplicated by its agent", LinkOf(VantorClient_Agent(client)), true}};
+    for (const auto& socket : sockets) {
+        ASSERT_NE(Tamber::kNoSocket, socket.socket) << socket.kind;
+        EXPECT_TRUE(!Inheritable(socket.socket) && (!socket.noDelay || Option(socket.socket, IPPROTO_TCP, TCP_NODELAY))) << socket.kind;
+    }
+    EXPECT_EQ(kReuseAddress, Option(VantorServer_ListeningSocket(server), SOL_SOCKET, SO_REUSEADDR));
+    VantorClient_Delete(&client), VantorServer_Delete(&server);
+    for (Tamber::Socket socket : {listening, connected, accepted}) Tamber::CloseSocket(socket);
+}
+
+}  // namespace
