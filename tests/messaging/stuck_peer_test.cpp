@@ -82,6 +82,28 @@ struct Stuck {
     std::atomic<int32_t> deleted{0};
 };
 
+bool Inheritable(Tamber::Socket socket) {
+#ifdef _WIN32
+    DWORD flags = 0;
+    return !GetHandleInformation(reinterpret_cast<HANDLE>(socket), &flags) || (flags & HANDLE_FLAG_INHERIT) != 0;
+#else
+    const int flags = fcntl(socket, F_GETFD);
+    return flags < 0 || (flags & FD_CLOEXEC) == 0;
+#endif
+}
+
+bool Option(Tamber::Socket socket, int level, int name) {
+    int value = 0;
+#ifdef _WIN32
+    int length = sizeof value;
+#else
+    socklen_t length = sizeof value;
+#endif
+    return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
+}
+
+Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
+
 int32_t VANTOR_CALL DeleteOwnAgent(void* context, int32_t, const char*) {
     auto* owner = static_cast<Stuck*>(context);
     return owner->CloseOwn(), owner->deleted = VantorMessageAgent_Delete(&owner->agent), 0;
@@ -145,30 +167,6 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
     EXPECT_LT(ResidentKiB() - before, 64 * 1024);
 }
 
-namespace {
-
-bool Inheritable(Tamber::Socket socket) {
-#ifdef _WIN32
-    DWORD flags = 0;
-    return !GetHandleInformation(reinterpret_cast<HANDLE>(socket), &flags) || (flags & HANDLE_FLAG_INHERIT) != 0;
-#else
-    const int flags = fcntl(socket, F_GETFD);
-    return flags < 0 || (flags & FD_CLOEXEC) == 0;
-#endif
-}
-
-bool Option(Tamber::Socket socket, int level, int name) {
-    int value = 0;
-#ifdef _WIN32
-    int length = sizeof value;
-#else
-    socklen_t length = sizeof value;
-#endif
-    return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
-}
-
-Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
-
 TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
     TamberTest::LogSession log;
     const Tamber::Socket listening = Tamber::OpenStreamSocket();
@@ -195,5 +193,3 @@ TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
     VantorClient_Delete(&client), VantorServer_Delete(&server);
     for (Tamber::Socket socket : {listening, connected, accepted}) Tamber::CloseSocket(socket);
 }
-
-}  // namespace
