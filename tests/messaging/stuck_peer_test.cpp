@@ -60,7 +60,7 @@ struct Stuck {
     explicit Stuck(bool withAgent) {
         if (!withAgent) VantorServer_Create(&server), VantorServer_Start(server, port);
         const Tamber::Socket dialled = Tamber::OpenStreamSocket();
-        const int size = 4096;
+        static const int size = 4096;
         setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
         EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
         peer = std::make_unique<RawPeer>(dialled);
@@ -158,28 +158,23 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
     Stuck host(false);
     const long before = ResidentKiB();
     std::vector<std::unique_ptr<RawPeer>> peers;
-    for (int i = 0; i < 16; ++i) {
-        peers.push_back(std::make_unique<RawPeer>(host.port));
-        peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
-    }
+    for (int i = 0; i < 16; ++i) peers.push_back(std::make_unique<RawPeer>(host.port)), peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
     // Nothing tells when a reader has taken a header without its payload.
     Tamber::SleepMilliseconds(500);
     EXPECT_LT(ResidentKiB() - before, 64 * 1024);
 }
 
 TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
-    TamberTest::LogSession log;
-    const Tamber::Socket listening = Tamber::OpenStreamSocket();
+    LogSession log;
+    const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
     ASSERT_TRUE(Tamber::BindLoopback(listening, 0) && Tamber::ListenForConnections(listening));
-    const Tamber::Socket connected = Tamber::OpenStreamSocket();
     ASSERT_TRUE(Tamber::ConnectLoopback(connected, Tamber::LocalPort(listening)));
     const Tamber::Socket accepted = Tamber::AcceptConnection(listening);
 
     VantorServer* server = nullptr;
     ASSERT_TRUE(VantorServer_Create(&server) == 1 && VantorServer_Start(server, 0) == 1);
     VantorClient* client = VantorClient_Init();
-    ASSERT_EQ(1, VantorClient_Start(client, VantorServer_BoundPort(server)));
-    ASSERT_TRUE(TamberTest::WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
+    ASSERT_TRUE(VantorClient_Start(client, VantorServer_BoundPort(server)) && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
 
     const struct { const char* kind; Tamber::Socket socket; bool noDelay; } sockets[] = {
         {"listening", listening, false}, {"accepted", accepted, false}, {"connected", connected, false},
