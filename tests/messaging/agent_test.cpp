@@ -1,12 +1,19 @@
 // The message agent on one end of a loopback connection, the test speaking
 // raw bytes on the other: wire bytes, header checks, replies before delivery,
-// misuse, a peer that goes away, and Delete in the awkward moments.
+// misuse, a peer that goes away, and Delete in the awkward moments. Then
+// heartbeats between two agents, driven by the test clock; then the server and
+// the game side's client: start-up, broadcasts and their order, callbacks per
+// client, Delete, and clients pruned once they end.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
+#include <memory>
+#include <thread>
 
 #include "messaging/agent_record.h"
+#include "messaging/client.h"
+#include "messaging/server.h"
 #include "platform/clock.h"
 #include "raw_peer.h"
 #include "test_support.h"
@@ -21,23 +28,15 @@ protected:
         VantorMessageAgent_SetMessageArrivedCallback(agent, &recorder, Recorder::Callback);
     }
     // Owners close the socket before they delete the agent.
-    void TearDown() override {
-        pair.CloseNear();
-        if (agent != nullptr) VantorMessageAgent_Delete(&agent);
-    }
+    void TearDown() override { pair.CloseNear(), VantorMessageAgent_Delete(&agent); }
     bool Start() { return VantorMessageAgent_Start(agent, pair.Near()) == 1; }
     bool ConnectionEnded() {
         int32_t active = 1, running = 0;
         const bool ended = WaitUntil([&] { return VantorMessageAgent_GetHeartbeatActive(agent, &active), active == 0; });
-        VantorMessageAgent_GetIsRunning(agent, &running);
-        return ended && running == 1;
+        return VantorMessageAgent_GetIsRunning(agent, &running), ended && running == 1;
     }
-    void ExpectReply() {
-        const auto reply = pair.far.Receive();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->type, VANTORMESSAGETYPE_REPLY);
-        EXPECT_EQ(reply->payloadLength, 0);
-    }
+    void ExpectReply() { EXPECT_EQ(Header(pair.far.Receive()), std::make_pair(int32_t{VANTORMESSAGETYPE_REPLY}, 0)); }
+    static std::pair<int32_t, int32_t> Header(const std::optional<WireMessage>& m) { return {m ? m->type : -1, m ? m->payloadLength : -1}; }
 
     LogSession log;
     LoopbackPair pair;
@@ -70,12 +69,8 @@ TEST_F(Agent, HeartbeatAndChatBytesOnTheWire) {
 TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
     const std::string type = "WARNING: Invalid message type.\n", size = "WARNING: Invalid message header size on incoming message.\n",
                       version = "WARNING: Invalid version on incoming message.\n";
-    const struct {
-        uint32_t headerSize, version;
-        int32_t type;
-        std::string warnings;  // in the order they must appear, one block
-    } cases[] = {{20, 1, 12, size + type}, {16, 2, 12, version + type}, {0, 0, 12, size + version + type},
-                 {16, 1, 35, type}, {16, 1, 1000, type}};
+    const struct { uint32_t headerSize, version; int32_t type; std::string warnings; } cases[] = {
+        {20, 1, 12, size + type}, {16, 2, 12, version + type}, {0, 0, 12, size + version + type}, {16, 1, 35, type}, {16, 1, 1000, type}};
     ASSERT_TRUE(Start());
     std::size_t warnings = 0, delivered = 0;
     for (const auto& c : cases) {
@@ -87,8 +82,7 @@ TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
         ExpectReply();
         EXPECT_FALSE(pair.far.Readable(100));
         EXPECT_TRUE(log.Has(c.warnings + "INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
-        warnings += CountOf(c.warnings, "WARNING: ");
-        EXPECT_EQ(CountOf(log.Text(), "WARNING: "), warnings);
+        EXPECT_EQ(CountOf(log.Text(), "WARNING: "), warnings += CountOf(c.warnings, "WARNING: "));
     }
 }
 
@@ -100,19 +94,13 @@ TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
     ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hello") + Encode(12) + HeaderBytes(16, 1, 12, -7) + Encode(11, big) + Encode(-1, "ok")));
     ASSERT_TRUE(recorder.WaitFor(5));
     const auto got = recorder.Deliveries();
-    EXPECT_EQ(got[0].payload, "hello");
-    EXPECT_FALSE(got[1].hasPayload || got[2].hasPayload);
-    EXPECT_EQ(got[3].payload, big);
-    EXPECT_EQ(got[4].type, -1);
-    EXPECT_EQ(got[4].payload, "ok");
-    EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
-    EXPECT_TRUE(log.Lacks("WARNING: "));
+    EXPECT_TRUE(got[0].payload == "hello" && !got[1].hasPayload && !got[2].hasPayload && got[3].payload == big);
+    EXPECT_TRUE(got[4].type == -1 && got[4].payload == "ok");
+    EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n") && log.Lacks("WARNING: "));
     for (int i = 0; i < 5; ++i) ExpectReply();
     ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(16, 1, 12, 16 * 1024 * 1024 + 1) + "some"));
     ASSERT_TRUE(log.Has("WARNING: Cannot take a payload of 16777217 bytes on incoming message; reading stops.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_EQ(recorder.Deliveries().size(), 5u);
-    EXPECT_FALSE(pair.far.Readable(50));
+    EXPECT_TRUE(ConnectionEnded() && recorder.Deliveries().size() == 5u && !pair.far.Readable(50));
     EXPECT_EQ(CountOf(log.Text(), "WARNING: "), 1u);
 }
 
@@ -131,10 +119,8 @@ TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "yo"));
     ASSERT_TRUE(recorder.WaitFor(1));  // the hook looks for the reply before the test takes it
     ExpectReply();
-    const auto answer = pair.far.Receive();
-    EXPECT_TRUE(replyWaiting);
-    EXPECT_TRUE(lineWritten);
-    EXPECT_EQ(answer.value_or(WireMessage{}).payload, "bye");
+    EXPECT_EQ(pair.far.Receive().value_or(WireMessage{}).payload, "bye");
+    EXPECT_TRUE(replyWaiting && lineWritten);
     ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)));
     ASSERT_TRUE(recorder.WaitFor(3));
     EXPECT_EQ(recorder.Deliveries()[1].type * 10 + recorder.Deliveries()[2].type, VANTORMESSAGETYPE_REPLY * 10 + VANTORMESSAGETYPE_HEARTBEAT);
@@ -144,8 +130,7 @@ TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, nullptr);
     ASSERT_TRUE(pair.far.Send(12));
     ExpectReply();
-    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
-    EXPECT_EQ(CountOf(log.Text(), "ReceiveMessage"), 1u);
+    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n") && CountOf(log.Text(), "ReceiveMessage") == 1u);
 }
 
 // Messages that arrive together, in pieces, or larger than one receive: each
@@ -158,46 +143,31 @@ TEST_F(Agent, BurstsAndTricklesAreAnsweredAndDeliveredOneByOne) {
     const std::size_t burst = sent.size();
     sent.insert(sent.end(), {{11, "hello"}, {3, ""}, {11, "bye"}});
     std::atomic<std::size_t> repliesFirst{0};
-    recorder.SetHook([&](int32_t, const char*) {
-        const auto reply = pair.far.Receive(5000);
-        if (reply && reply->type == VANTORMESSAGETYPE_REPLY) ++repliesFirst;
-    });
+    recorder.SetHook([&](int32_t, const char*) { repliesFirst += pair.far.Receive(5000).value_or(WireMessage{}).type == VANTORMESSAGETYPE_REPLY; });
     ASSERT_TRUE(Start());
-    std::string bytes;
-    for (std::size_t i = 0; i < burst; ++i) bytes += Encode(sent[i].first, sent[i].second);
-    ASSERT_TRUE(pair.far.SendBytes(bytes));
-    bytes.clear();
-    for (std::size_t i = burst; i < sent.size(); ++i) bytes += Encode(sent[i].first, sent[i].second);
-    for (const char byte : bytes) {
-        ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte)));
-        Tamber::SleepMilliseconds(1);
-    }
+    std::string bytes[2];
+    for (std::size_t i = 0; i < sent.size(); ++i) bytes[i >= burst] += Encode(sent[i].first, sent[i].second);
+    ASSERT_TRUE(pair.far.SendBytes(bytes[0]));
+    for (const char byte : bytes[1]) ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte))), Tamber::SleepMilliseconds(1);
     ASSERT_TRUE(recorder.WaitFor(sent.size()));
     const auto got = recorder.Deliveries();
     ASSERT_EQ(got.size(), sent.size());
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(got[i].type, sent[i].first) << i;
-        EXPECT_EQ(got[i].hasPayload, !sent[i].second.empty()) << i;
-        EXPECT_EQ(got[i].payload, sent[i].second) << i;
-    }
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_TRUE(got[i].type == sent[i].first && got[i].hasPayload == !sent[i].second.empty() && got[i].payload == sent[i].second) << i;
     EXPECT_EQ(repliesFirst.load(), sent.size());
 }
 
-// Socket 0 and INVALID_SOCKET are refused: another unusable handle starts, and its first
+// Socket 0 and INVALID_SOCKET are refused, Delete(NULL) succeeds; a handle that was never opened starts, and its first
 // read and every send fail as the system reports.
 TEST_F(Agent, MisuseIsRefusedWithItsLine) {
-    EXPECT_EQ(VantorMessageAgent_Start(agent, 0), 0);
-    EXPECT_TRUE(log.Has("ERROR: Socket cannot be null.\n"));
-    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(log.Has("ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
-    // A handle that was never opened starts; its first read fails.
+    EXPECT_EQ(VantorMessageAgent_Start(agent, 0) + VantorMessageAgent_Start(agent, Tamber::kNoSocket) + VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
+    EXPECT_EQ(CountOf(log.Lines(), "ERROR: Socket cannot be null.\n"), 2u);
+    EXPECT_EQ(VantorMessageAgent_Delete(nullptr), 1);
     EXPECT_EQ(VantorMessageAgent_Start(agent, static_cast<Tamber::Socket>(0x7ffffff0)), 1);
     EXPECT_FALSE(Start());
-    EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n"));
+    EXPECT_TRUE(log.Has("ERROR: This MessageAgent is already started.\n") && ConnectionEnded());
     EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_EQ(VantorMessageAgent_SendMessage(agent, 12, "x"), 0);
-    EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
+    EXPECT_TRUE(VantorMessageAgent_SendMessage(agent, 12, "x") == 0 && log.Has("WARNING: Failed to send to socket.\n"));
 }
 
 // The end of the connection inside a buffered header delivers what came whole;
@@ -207,11 +177,9 @@ TEST_F(Agent, PeerClosingMidHeaderEndsTheConnection) {
     ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hi") + Encode(12).substr(0, 10)));
     ExpectReply();  // taken first: unread bytes would turn the close into a reset
     pair.far.Close();
-    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
+    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] ") && ConnectionEnded());
     EXPECT_TRUE(log.Has("WARNING: Received 0 bytes on Vantor socket when data was expected.\n"));
-    EXPECT_TRUE(ConnectionEnded());
-    ASSERT_EQ(recorder.Deliveries().size(), 1u);
-    EXPECT_EQ(recorder.Deliveries()[0].payload, "hi");
+    EXPECT_TRUE(recorder.Deliveries().size() == 1u && recorder.Deliveries()[0].payload == "hi");
     EXPECT_TRUE(WaitUntil([&] { return VantorMessageAgent_SendMessage(agent, 12, "anyone?") == 0; }));
     EXPECT_TRUE(log.Has("WARNING: Failed to send to socket.\n"));
 }
@@ -222,21 +190,16 @@ TEST_F(Agent, PeerResetIsToldApart) {
     pair.far.Reset();
     EXPECT_TRUE(log.Has("WARNING: Failed to read from Vantor socket buffer (this may indicate that the other side of "
                         "the connection has closed).\n"));
-    EXPECT_TRUE(log.Has("INFO: [VantorMessageAgent_ReadFromSocketInternal] "));
-    EXPECT_TRUE(ConnectionEnded());
-    EXPECT_TRUE(log.Lacks("Received 0 bytes"));
+    EXPECT_TRUE(ConnectionEnded() && log.Lacks("Received 0 bytes"));
 }
 
 // Closed by its owner first or not, the agent stops both threads without
 // warnings and never touches the owner's socket.
 TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
-    EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_EQ(agent, nullptr);
-    EXPECT_TRUE(log.Lacks("WARNING"));
+    EXPECT_TRUE(VantorMessageAgent_Delete(&agent) == 1 && agent == nullptr && log.Lacks("WARNING"));
     for (const bool ownerCloses : {true, false}) {
         LoopbackPair other;
-        ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
-        ASSERT_EQ(VantorMessageAgent_Start(agent, other.Near()), 1);
+        ASSERT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, other.Near()) == 1);
         std::weak_ptr<VantorMessageAgent> record = agent->self;
         if (ownerCloses) other.CloseNear();
         EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
@@ -254,17 +217,167 @@ TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> entered{false};
     recorder.SetHook([&, released](int32_t, const char*) { entered = true, released.wait(); });
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.far.Send(12));
+    ASSERT_TRUE(Start() && pair.far.Send(12));
     ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
     std::weak_ptr<VantorMessageAgent> record = agent->self;
     pair.CloseNear();
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-    EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n"));
-    EXPECT_TRUE(log.Lacks("HeartbeatThread failed"));
+    EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n") && log.Lacks("HeartbeatThread failed"));
     EXPECT_FALSE(record.expired());
     release.set_value();
     EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
+}
+
+// Heartbeats between two agents, driven by the test clock.
+class Heartbeats : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(VantorMessageAgent_Create(&nearAgent) + VantorMessageAgent_Create(&farAgent), 2);
+        VantorMessageAgent_SetMessageArrivedCallback(nearAgent, &nearRecorder, Recorder::Callback);
+        VantorMessageAgent_SetMessageArrivedCallback(farAgent, &farRecorder, Recorder::Callback);
+    }
+    void TearDown() override {
+        Tamber::ShutdownSocket(pair.Near()), Tamber::ShutdownSocket(pair.far.Handle());
+        VantorMessageAgent_Delete(&nearAgent), VantorMessageAgent_Delete(&farAgent);
+    }
+
+    // Starts both with the clock at ticks; `start` is the whole second that
+    // both heartbeat threads took as their first attempt.
+    void StartBoth(uint32_t ticks) {
+        Tamber::TestClock::SetTicks(ticks);
+        ASSERT_EQ(VantorMessageAgent_Start(nearAgent, pair.Near()) + VantorMessageAgent_Start(farAgent, pair.far.Handle()), 2);
+        ASSERT_TRUE(WaitUntil([&] { return nearAgent->lastHeartbeatSeconds.load() && farAgent->lastHeartbeatSeconds.load(); }));
+        ASSERT_EQ(start = nearAgent->lastHeartbeatSeconds.load(), farAgent->lastHeartbeatSeconds.load());
+    }
+
+    FastTime time;
+    LogSession log;
+    LoopbackPair pair;
+    Recorder nearRecorder, farRecorder;
+    VantorMessageAgent *nearAgent = nullptr, *farAgent = nullptr;
+    uint32_t start = 0;
+};
+
+// Every 25 whole seconds both ways, answered and unlogged, also across the
+// wrap of the millisecond clock: 4294957 + 25 - 4294968 = 14.
+TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAcrossTheWrap) {
+    StartBoth(4294957000u);
+    ASSERT_EQ(start, 4294957u);
+    EXPECT_FALSE((Tamber::TestClock::SetTicks(13000), nearRecorder.WaitFor(1, 100)));
+    Tamber::TestClock::SetTicks(14000);
+    ASSERT_TRUE(nearRecorder.WaitFor(2) && farRecorder.WaitFor(2));
+    for (Recorder* recorder : {&nearRecorder, &farRecorder})
+        EXPECT_TRUE(recorder->CountOf(VANTORMESSAGETYPE_HEARTBEAT) == 1u && recorder->CountOf(VANTORMESSAGETYPE_REPLY) == 1u);
+    EXPECT_FALSE((Tamber::TestClock::SetTicks(38000), nearRecorder.WaitFor(3, 100)));
+    Tamber::TestClock::SetTicks(39000);
+    ASSERT_TRUE(nearRecorder.WaitFor(4) && farRecorder.WaitFor(4));
+    EXPECT_TRUE(farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT) == 2u && log.Lacks("HEARTBEAT") && log.Lacks("REPLY"));
+    // None while the flag is not exactly one, and one at once when it is again; far's own
+    // heartbeat and its reply mark the time.
+    VantorMessageAgent_SetHeartbeatActive(nearAgent, 2);
+    int32_t active = 0;
+    EXPECT_EQ((VantorMessageAgent_GetHeartbeatActive(nearAgent, &active), active), 2);
+    Tamber::TestClock::SetTicks(64000);
+    ASSERT_TRUE(nearRecorder.WaitFor(5) && farRecorder.WaitFor(5));
+    EXPECT_TRUE(!farRecorder.WaitFor(6, 100) && farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT) == 2u);
+    VantorMessageAgent_SetHeartbeatActive(nearAgent, 1);
+    EXPECT_TRUE(farRecorder.WaitFor(6) && farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT) == 3u);
+}
+
+class Server : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(VantorServer_Create(&server), 1);
+        VantorServer_SetMessageArrivedCallback(server, &recorder, Recorder::Callback);
+    }
+    void TearDown() override { peers.clear(), VantorServer_Delete(&server); }
+    uint16_t Start(uint16_t port = 0) { return VantorServer_Start(server, port) == 1 ? VantorServer_BoundPort(server) : 0; }
+    // Connects one more client and waits until the server lists it.
+    RawPeer& Connect(uint16_t port) {
+        const std::size_t before = VantorServer_ClientAgents(server).size();
+        peers.push_back(std::make_unique<RawPeer>(port));
+        EXPECT_TRUE(peers.back()->Connected() && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == before + 1; }));
+        return *peers.back();
+    }
+
+    LogSession log;
+    Recorder recorder;
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    VantorServer* server = nullptr;
+};
+
+TEST_F(Server, MisuseIsRefusedWithItsLine) {
+    EXPECT_TRUE(VantorServer_SendMessageToAllClients(server, 12, "x") == 0 && log.Has("ERROR: Server cannot send messages until it is started.\n"));
+    const uint16_t port = Start();
+    EXPECT_TRUE(VantorServer_Start(server, 0) == 0 && log.Has("ERROR: Server is already running.\n"));
+    EXPECT_TRUE(VantorServer_SendMessageToAllClients(server, 12, "x") == 1 && log.Has("INFO: No clients are currently connected.\n"));
+    VantorServer* second = nullptr;
+    ASSERT_EQ(VantorServer_Create(&second), 1);
+    EXPECT_TRUE(VantorServer_Start(second, port) == 0 && log.Has("ERROR: Failed to bind server socket.\n"));
+    EXPECT_TRUE(VantorServer_Delete(&second) == 1 && VantorServer_Delete(&second) == 0 && log.Has("ERROR: VantorServer is not yet initialized.\n"));
+}
+
+// Holding the middle client's send lock stops the broadcast there: the newest
+// client has its message by then, the oldest does not yet. A callback set after
+// a client was accepted does not reach that client.
+TEST_F(Server, BroadcastReachesTheNewestClientFirstAndCallbacksFollowTheAccept) {
+    VantorServer_SetMessageArrivedCallback(server, nullptr, nullptr);
+    const uint16_t port = Start();
+    RawPeer& oldest = Connect(port);
+    VantorServer_SetMessageArrivedCallback(server, &recorder, Recorder::Callback);
+    RawPeer &middle = Connect(port), &newest = Connect(port);
+    const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
+    ASSERT_EQ(agents.size(), 3u);
+    std::thread broadcast;
+    {
+        Tamber::ScopedLock hold(agents[1]->sendLock);
+        broadcast = std::thread([&] { EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "all"), 1); });
+        EXPECT_EQ(newest.Receive().value_or(WireMessage{}).payload, "all");
+        EXPECT_FALSE(oldest.Readable(100));
+    }
+    broadcast.join();
+    for (RawPeer* peer : {&middle, &oldest}) EXPECT_EQ(peer->Receive().value_or(WireMessage{}).payload, "all");
+    ASSERT_TRUE(oldest.Send(12, "one") && newest.Send(12, "two") && recorder.WaitFor(1));
+    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
+    for (RawPeer* peer : {&oldest, &newest}) EXPECT_EQ(peer->Receive().value_or(WireMessage{}).type, VANTORMESSAGETYPE_REPLY);
+    EXPECT_TRUE(recorder.Deliveries().size() == 1u && recorder.Deliveries()[0].payload == "two");
+}
+
+// Ended clients are pruned and broadcasts still succeed; Delete ends every
+// remaining client's connection.
+TEST_F(Server, EndedClientsArePrunedAndDeleteEndsTheRest) {
+    VantorServer* never = nullptr;
+    EXPECT_TRUE(VantorServer_Create(&never) == 1 && VantorServer_Delete(&never) == 1 && never == nullptr);
+    const uint16_t port = Start();
+    RawPeer &first = Connect(port), &second = Connect(port), &leaving = Connect(port);
+    Tamber::ShutdownSocket(leaving.Handle());
+    EXPECT_TRUE(VantorServer_SendMessageToAllClients(server, 12, "still") && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 2; }));
+    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
+    for (RawPeer* peer : {&first, &second, &first, &second}) EXPECT_EQ(peer->Receive().value_or(WireMessage{}).payload, "still");
+    EXPECT_TRUE(VantorServer_Delete(&server) == 1 && server == nullptr);
+    EXPECT_TRUE(first.WaitForClose() && second.WaitForClose() && log.Lacks("failed to shut down"));
+    EXPECT_FALSE(RawPeer(port).Connected());
+}
+
+// Each failed attempt is reported; a later one, once a server listens,
+// connects; a second start is refused and the connection stays.
+// Delete ends the server's side of it.
+TEST_F(Server, ClientConnectsOnceAServerListensAndTalksBothWays) {
+    VantorClient* client = VantorClient_Init();
+    Recorder atClient;
+    VantorMessageAgent_SetMessageArrivedCallback(VantorClient_Agent(client), &atClient, Recorder::Callback);
+    const uint16_t port = FreePort();
+    EXPECT_TRUE(VantorClient_Start(client, port) == 0 && log.Has("INFO: [VantorClient_Start] ") && log.Has("ERROR: Unable to connect to server.\n"));
+    Start(port);
+    ASSERT_TRUE(VantorClient_Start(client, port) == 1 && VantorClient_Start(client, port) == 0);
+    ASSERT_TRUE(VantorMessageAgent_SendMessage(VantorClient_Agent(client), VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED, nullptr) && recorder.WaitFor(1));
+    ASSERT_TRUE(recorder.Deliveries()[0].type == VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED && VantorServer_ClientAgents(server).size() == 1u);
+    ASSERT_EQ(VantorServer_SendMessageToAllClients(server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "gg"), 1);
+    ASSERT_TRUE(WaitUntil([&] { return atClient.CountOf(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME) == 1; }));
+    // Held, so that pruning cannot free it while the test looks.
+    const std::shared_ptr<VantorMessageAgent> serverSide = VantorServer_ClientAgents(server)[0]->self;
+    EXPECT_TRUE(VantorClient_Delete(&client) == 1 && client == nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return serverSide->heartbeatActive.load() == 0; }) && log.Lacks("failed to shut down"));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // A peer that sends but never reads, and teardown from every side of a
 // connection: nothing waits for such a peer for long, nothing is left behind.
+// Options of every kind of socket the library makes: none is inherited by a
+// child that the host starts by other means, both ends of a connection send
+// small messages at once, and a server's listening port is never shared.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,11 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "TamberLauncher.h"
+#include "messaging/agent_record.h"
+#include "messaging/client.h"
+#include "messaging/server.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "raw_peer.h"
@@ -19,10 +22,16 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <windows.h>
 constexpr bool kOwnProcFolders = false;  // under Wine /proc shows the emulator's threads
+constexpr bool kReuseAddress = false;    // there it would let another socket bind the port in use
 #else
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 constexpr bool kOwnProcFolders = true;
+constexpr bool kReuseAddress = true;  // only a quick rebind after a restart
 #endif
 
 using namespace TamberTest;
@@ -35,8 +44,7 @@ const std::string kLarge(12 * 1024 * 1024, 'x');
 // Threads or descriptors of this process; -1 without /proc.
 long Entries(const char* folder) {
     std::error_code error;
-    long count = 0;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) ++count;
+    const long count = std::distance(std::filesystem::directory_iterator(folder, error), std::filesystem::directory_iterator());
     return error || count == 0 || !kOwnProcFolders ? -1 : count;
 }
 long ResidentKiB() {
@@ -50,24 +58,19 @@ long ResidentKiB() {
 // with a 4 KiB receive buffer that never reads.
 struct Stuck {
     explicit Stuck(bool withAgent) {
-        if (!withAgent) {
-            VantorServer_Create(&server);
-            EXPECT_EQ(1, VantorServer_Start(server, port));
-        }
+        if (!withAgent) VantorServer_Create(&server), VantorServer_Start(server, port);
         const Tamber::Socket dialled = Tamber::OpenStreamSocket();
-        const int size = 4096;
+        static const int size = 4096;
         setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
         EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
         peer = std::make_unique<RawPeer>(dialled);
         if (!withAgent) return;
         socket = listener.Accept();
-        VantorMessageAgent_Create(&agent);
-        EXPECT_EQ(1, VantorMessageAgent_Start(agent, socket));
+        EXPECT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, socket) == 1);
     }
-    ~Stuck() {
-        if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket);
-        VantorMessageAgent_Delete(&agent);
-        if (server) VantorServer_Delete(&server);
+    ~Stuck() { CloseOwn(), VantorMessageAgent_Delete(&agent), VantorServer_Delete(&server); }
+    void CloseOwn() {
+        if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket), socket = Tamber::kNoSocket;
     }
     LogSession log;
     uint16_t port = FreePort();
@@ -79,12 +82,31 @@ struct Stuck {
     std::atomic<int32_t> deleted{0};
 };
 
+bool Inheritable(Tamber::Socket socket) {
+#ifdef _WIN32
+    DWORD flags = 0;
+    return !GetHandleInformation(reinterpret_cast<HANDLE>(socket), &flags) || (flags & HANDLE_FLAG_INHERIT) != 0;
+#else
+    const int flags = fcntl(socket, F_GETFD);
+    return flags < 0 || (flags & FD_CLOEXEC) == 0;
+#endif
+}
+
+bool Option(Tamber::Socket socket, int level, int name) {
+    int value = 0;
+#ifdef _WIN32
+    int length = sizeof value;
+#else
+    socklen_t length = sizeof value;
+#endif
+    return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
+}
+
+Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
+
 int32_t VANTOR_CALL DeleteOwnAgent(void* context, int32_t, const char*) {
     auto* owner = static_cast<Stuck*>(context);
-    Tamber::CloseSocket(owner->socket);
-    owner->socket = Tamber::kNoSocket;
-    owner->deleted = VantorMessageAgent_Delete(&owner->agent);
-    return 0;
+    return owner->CloseOwn(), owner->deleted = VantorMessageAgent_Delete(&owner->agent), 0;
 }
 
 }  // namespace
@@ -109,8 +131,7 @@ TEST(StuckPeer, SendThatMakesNoProgressFailsAndShutsTheConnectionDown) {
     FastTime shortLimits;
     Stuck connection(true);
     EXPECT_EQ(0, VantorMessageAgent_SendMessage(connection.agent, 17, kLarge.c_str()));
-    EXPECT_NE(std::string::npos, connection.log.Lines().find("WARNING: Failed to send to socket.\n"));
-    EXPECT_TRUE(connection.peer->WaitForClose());
+    EXPECT_TRUE(connection.log.Has("WARNING: Failed to send to socket.\n") && connection.peer->WaitForClose());
 }
 
 TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything) {
@@ -120,49 +141,50 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
         Stuck connection(true);
         if (fromCallback) {
             VantorMessageAgent_SetMessageArrivedCallback(connection.agent, &connection, DeleteOwnAgent);
-            connection.peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "bye");
-            EXPECT_TRUE(WaitUntil([&] { return connection.deleted.load() == 1; }));
+            EXPECT_TRUE(connection.peer->Send(17, "bye") && WaitUntil([&] { return connection.deleted.load() == 1; }));
         } else {
-            auto send = std::async(std::launch::async, [agent = connection.agent] {
-                return VantorMessageAgent_SendMessage(agent, 17, kLarge.c_str());
-            });
+            auto send = std::async(std::launch::async, [a = connection.agent] { return VantorMessageAgent_SendMessage(a, 17, kLarge.c_str()); });
             ASSERT_EQ(std::future_status::timeout, send.wait_for(std::chrono::milliseconds(300)));
-            Tamber::CloseSocket(connection.socket);
-            connection.socket = Tamber::kNoSocket;
-            VantorMessageAgent_Delete(&connection.agent);
+            connection.CloseOwn(), VantorMessageAgent_Delete(&connection.agent);
             ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
             EXPECT_EQ(0, send.get());
         }
-        EXPECT_TRUE(connection.peer->WaitForClose());
-        EXPECT_EQ(std::string::npos, connection.log.Lines().find("failed to shut down")) << fromCallback;
+        EXPECT_TRUE(connection.peer->WaitForClose() && connection.log.Lacks("failed to shut down")) << fromCallback;
     }
-    EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/task") == threads; }));
-    EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/fd") == descriptors; }));
-}
-
-TEST(StuckPeer, NoSocketIsRefusedAndANullAgentDeletes) {
-    LogSession log;
-    VantorMessageAgent* agent = nullptr;
-    VantorMessageAgent_Create(&agent);
-    EXPECT_EQ(0, VantorMessageAgent_Start(agent, Tamber::kNoSocket));
-    EXPECT_EQ(1, VantorMessageAgent_Delete(nullptr));
-    EXPECT_EQ(1, VantorMessageAgent_Delete(&agent));
-    EXPECT_EQ(1, VantorMessageAgent_Delete(&agent));
-    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Socket cannot be null.\n"));
+    EXPECT_TRUE(WaitUntil([&] { return Entries("/proc/self/task") == threads && Entries("/proc/self/fd") == descriptors; }));
 }
 
 TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
     Stuck host(false);
     const long before = ResidentKiB();
     std::vector<std::unique_ptr<RawPeer>> peers;
-    for (int i = 0; i < 16; ++i) {
-        std::string bytes = Encode(17) + "x";
-        const int32_t announced = 16 * 1024 * 1024;
-        std::memcpy(&bytes[12], &announced, sizeof announced);
-        peers.push_back(std::make_unique<RawPeer>(host.port));
-        peers.back()->SendBytes(bytes);
-    }
+    for (int i = 0; i < 16; ++i) peers.push_back(std::make_unique<RawPeer>(host.port)), peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
     // Nothing tells when a reader has taken a header without its payload.
     Tamber::SleepMilliseconds(500);
     EXPECT_LT(ResidentKiB() - before, 64 * 1024);
+}
+
+TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
+    LogSession log;
+    const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
+    ASSERT_TRUE(Tamber::BindLoopback(listening, 0) && Tamber::ListenForConnections(listening));
+    ASSERT_TRUE(Tamber::ConnectLoopback(connected, Tamber::LocalPort(listening)));
+    const Tamber::Socket accepted = Tamber::AcceptConnection(listening);
+
+    VantorServer* server = nullptr;
+    ASSERT_TRUE(VantorServer_Create(&server) == 1 && VantorServer_Start(server, 0) == 1);
+    VantorClient* client = VantorClient_Init();
+    ASSERT_TRUE(VantorClient_Start(client, VantorServer_BoundPort(server)) && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
+
+    const struct { const char* kind; Tamber::Socket socket; bool noDelay; } sockets[] = {
+        {"listening", listening, false}, {"accepted", accepted, false}, {"connected", connected, false},
+        {"server's accepted, duplicated by its agent", LinkOf(VantorServer_ClientAgents(server)[0]), true},
+        {"client's connected, duplicated by its agent", LinkOf(VantorClient_Agent(client)), true}};
+    for (const auto& socket : sockets) {
+        ASSERT_NE(Tamber::kNoSocket, socket.socket) << socket.kind;
+        EXPECT_TRUE(!Inheritable(socket.socket) && (!socket.noDelay || Option(socket.socket, IPPROTO_TCP, TCP_NODELAY))) << socket.kind;
+    }
+    EXPECT_EQ(kReuseAddress, Option(VantorServer_ListeningSocket(server), SOL_SOCKET, SO_REUSEADDR));
+    VantorClient_Delete(&client), VantorServer_Delete(&server);
+    for (Tamber::Socket socket : {listening, connected, accepted}) Tamber::CloseSocket(socket);
 }
