@@ -17,13 +17,9 @@ const char* const kExeSuffix = ".exe";
 const char* const kExeSuffix = "";
 #endif
 
-namespace {
-
-std::string InstanceFile(const std::string& path, uint32_t id, const char* kind) {
+static std::string InstanceFile(const std::string& path, uint32_t id, const char* kind) {
     return path + "." + std::to_string(id) + kind;
 }
-
-}  // namespace
 
 std::string ChildProgramSource(const std::string& program) {
     char directory[Tamber::kMaxPath] = {};
@@ -47,6 +43,10 @@ void ChildProgram::WriteSettings() const {
     if (!mode_.empty()) out << "mode " << mode_ << '\n';
 }
 
+static void Terminate(uint32_t id) {
+    if (const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id); process.IsOpen()) process.Terminate();
+}
+
 bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
     const std::string file = InstanceFile(path_, id, ".report");
     // The child renames a whole report into place, but on Windows the renaming
@@ -55,25 +55,17 @@ bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
     std::string text;
     if (!WaitUntil([&] { return !(text = ReadFile(file)).empty(); }, std::chrono::seconds(30))) return false;
     std::istringstream in(text);
-    std::string line;
     std::getline(in, report->workingDirectory);
     report->argv.clear();
-    while (std::getline(in, line)) report->argv.push_back(line);
+    for (std::string line; std::getline(in, line);) report->argv.push_back(line);
     return true;
 }
 
 bool ChildProgram::Finished(uint32_t id) const { return std::filesystem::exists(InstanceFile(path_, id, ".done")); }
 
 void ChildProgram::EndAll() const {
-    const Tamber::ProcessId self = Tamber::CurrentProcessId();
-    std::vector<uint32_t> ended;
-    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char* name) {
-        if (process.Id() != self && name_ == name) {
-            process.Terminate();
-            ended.push_back(process.Id());
-        }
-        return true;
-    });
+    const std::vector<uint32_t> ended = ProcessIdsNamed(name_);
+    for (uint32_t id : ended) Terminate(id);
     for (uint32_t id : ended) WaitForProcessGone(id);
 }
 
@@ -82,11 +74,7 @@ RunningChild::RunningChild(const ChildProgram& program, const std::string& argum
     Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &id_);
 }
 
-RunningChild::~RunningChild() {
-    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id_);
-    if (process.IsOpen()) process.Terminate();
-    WaitForProcessGone(id_);
-}
+RunningChild::~RunningChild() { Terminate(id_), WaitForProcessGone(id_); }
 
 bool IsProcessAlive(uint32_t id) {
     const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);

@@ -50,11 +50,7 @@ std::string OwnPath() {
     return path;
 }
 
-struct Settings {
-    unsigned seconds = kMaxSeconds;
-    bool killOwnName = false;
-    std::string mode;
-};
+struct Settings { unsigned seconds = kMaxSeconds; bool killOwnName = false; std::string mode; };
 
 Settings ReadSettings(const std::string& file) {
     Settings settings;
@@ -117,10 +113,7 @@ void VANTOR_CALL GameChat(void*, const char* text) {
     VantorGameController_SendChatMessage(("pong:" + Text(text)).c_str());
 }
 
-void VANTOR_CALL GameExit(void*) {
-    Record("game-events.txt", "close");
-    g_closeRequested.store(true);
-}
+void VANTOR_CALL GameExit(void*) { Record("game-events.txt", "close"), g_closeRequested.store(true); }
 
 int RunAir(int argc, char** argv) {
     uint16_t port = 0;
@@ -142,8 +135,7 @@ int RunAir(int argc, char** argv) {
         VantorMessageAgent_SendMessage(agent, std::atoi(line.c_str()), space == std::string::npos ? nullptr : payload.c_str());
     }
     Record("air-events.txt", "quit");
-    Tamber::ShutdownSocket(socket);
-    Tamber::CloseSocket(socket);
+    Tamber::ShutdownSocket(socket), Tamber::CloseSocket(socket);
     VantorMessageAgent_Delete(&agent);
     Tamber::StopSocketLibrary();
     return 0;
@@ -158,8 +150,7 @@ int RunGame(int argc, char** argv) {
     VantorGameController_SendGameLaunchedMessage();
     Record("game-events.txt", "launched");
     Commands commands{g_directory + "game-commands.txt"};
-    for (std::string line; commands.Next(line, g_closeRequested) && line != "stopped";) {
-    }
+    for (std::string line; commands.Next(line, g_closeRequested) && line != "stopped";) continue;
     VantorGameController_SendShutdownMessage();
     Record("game-events.txt", "stopped");
     VantorGameController_Remove();

@@ -1,5 +1,6 @@
 #include "raw_peer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -10,9 +11,7 @@ std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int
     return std::string(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
-uint16_t FreePort() {
-    return RawListener().Port();
-}
+uint16_t FreePort() { return RawListener().Port(); }
 
 bool ResetsAreDelivered() {
     LoopbackPair probe;
@@ -45,11 +44,9 @@ std::optional<WireMessage> RawPeer::Receive(uint32_t timeoutMs) {
     uint32_t fields[4];
     std::memcpy(fields, header->data(), sizeof fields);
     WireMessage message{fields[0], fields[1], static_cast<int32_t>(fields[2]), static_cast<int32_t>(fields[3]), {}};
-    if (message.payloadLength > 0) {
-        const auto payload = ReceiveBytes(static_cast<std::size_t>(message.payloadLength), timeoutMs);
-        if (!payload) return std::nullopt;
-        message.payload = *payload;
-    }
+    const auto payload = ReceiveBytes(static_cast<std::size_t>(std::max(message.payloadLength, 0)), timeoutMs);
+    if (!payload) return std::nullopt;
+    message.payload = *payload;
     return message;
 }
 
@@ -77,11 +74,7 @@ RawListener::RawListener() : socket_(Tamber::OpenStreamSocket()) {
 
 int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* payload) {
     auto* recorder = static_cast<Recorder*>(context);
-    std::function<void(int32_t, const char*)> hook;
-    {
-        std::lock_guard<std::mutex> guard(recorder->lock_);
-        hook = recorder->hook_;
-    }
+    const auto hook = [&] { std::lock_guard<std::mutex> guard(recorder->lock_); return recorder->hook_; }();
     if (hook) hook(type, payload);
     std::lock_guard<std::mutex> guard(recorder->lock_);
     // strlen finds the terminator that the agent must have put after the payload.
@@ -92,9 +85,8 @@ int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* 
 
 std::size_t Recorder::CountOf(int32_t type) {
     std::lock_guard<std::mutex> guard(lock_);
-    std::size_t count = 0;
-    for (const Delivery& delivery : deliveries_) count += delivery.type == type ? 1 : 0;
-    return count;
+    return std::count_if(deliveries_.begin(), deliveries_.end(),
+                         [&](const Delivery& delivery) { return delivery.type == type; });
 }
 
 }  // namespace TamberTest

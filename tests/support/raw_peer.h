@@ -16,11 +16,7 @@
 
 namespace TamberTest {
 
-struct WireMessage {
-    uint32_t headerSize = 16, version = 1;
-    int32_t type = 0, payloadLength = 0;
-    std::string payload;
-};
+struct WireMessage { uint32_t headerSize = 16, version = 1; int32_t type = 0, payloadLength = 0; std::string payload; };
 
 // 16 header bytes with every field chosen by the test.
 std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength);
@@ -60,14 +56,8 @@ public:
     // True when the peer closed the connection (or reset it) within timeoutMs.
     bool WaitForClose(uint32_t timeoutMs = 10000);
     // Closes with a reset instead of an orderly close.
-    void Reset() {
-        if (Connected()) Tamber::SetResetOnClose(socket_);
-        Close();
-    }
-    void Close() {
-        if (Connected()) Tamber::CloseSocket(socket_);
-        socket_ = Tamber::kNoSocket;
-    }
+    void Reset() { if (Connected()) Tamber::SetResetOnClose(socket_); Close(); }
+    void Close() { if (Connected()) Tamber::CloseSocket(socket_); socket_ = Tamber::kNoSocket; }
 
 private:
     Tamber::Socket socket_ = Tamber::kNoSocket;
@@ -110,11 +100,8 @@ private:
     Tamber::Socket near_;
 };
 
-struct Delivery {
-    int32_t type;
-    bool hasPayload;
-    std::string payload;  // up to the terminating NUL
-};
+// payload: up to the terminating NUL.
+struct Delivery { int32_t type; bool hasPayload; std::string payload; };
 
 // A MessageArrivedCallback context that records every delivery; an optional
 // hook runs inside the callback first.
@@ -130,10 +117,7 @@ public:
         std::unique_lock<std::mutex> lock(lock_);
         return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return deliveries_.size() >= count; });
     }
-    std::vector<Delivery> Deliveries() {
-        std::lock_guard<std::mutex> guard(lock_);
-        return deliveries_;
-    }
+    std::vector<Delivery> Deliveries() { std::lock_guard<std::mutex> guard(lock_); return deliveries_; }
     std::size_t CountOf(int32_t type);
 
 private:

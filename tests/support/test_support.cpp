@@ -44,17 +44,11 @@ TempDir::TempDir() {
 
 LogSession::LogSession(const std::string& host) : cwd_(folder_.Path()), host_(host) { Vantor_Init(host.c_str()); }
 
-void LogSession::Remove() {
-    if (!removed_) Vantor_Remove();
-    removed_ = true;
-}
+void LogSession::Remove() { if (!removed_) Vantor_Remove(); removed_ = true; }
 
 FastTime::FastTime() { Tamber::TestClock::SetShortPauses(true); }
 
-FastTime::~FastTime() {
-    Tamber::TestClock::SetShortPauses(false);
-    Tamber::TestClock::Reset();
-}
+FastTime::~FastTime() { Tamber::TestClock::SetShortPauses(false), Tamber::TestClock::Reset(); }
 
 std::string ReadFile(const std::string& path) {
     std::ostringstream out;
@@ -81,8 +75,7 @@ std::size_t CountOf(const std::string& text, const std::string& needle) {
 namespace {
 
 // Windows needs the socket library started before any socket is made.
-class SocketLibraryEnvironment : public testing::Environment {
-public:
+struct SocketLibraryEnvironment : testing::Environment {
     void SetUp() override { Tamber::StartSocketLibrary(); }
     void TearDown() override { Tamber::StopSocketLibrary(); }
 };
