@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -25,6 +24,7 @@
 #include <windows.h>
 constexpr bool kOwnProcFolders = false;  // under Wine /proc shows the emulator's threads
 constexpr bool kReuseAddress = false;    // there it would let another socket bind the port in use
+using OptionLength = int;
 #else
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -32,6 +32,7 @@ constexpr bool kReuseAddress = false;    // there it would let another socket bi
 #include <sys/socket.h>
 constexpr bool kOwnProcFolders = true;
 constexpr bool kReuseAddress = true;  // only a quick rebind after a restart
+using OptionLength = socklen_t;
 #endif
 
 using namespace TamberTest;
@@ -59,8 +60,7 @@ long ResidentKiB() {
 struct Stuck {
     explicit Stuck(bool withAgent) {
         if (!withAgent) VantorServer_Create(&server), VantorServer_Start(server, port);
-        const Tamber::Socket dialled = Tamber::OpenStreamSocket();
-        static const int size = 4096;
+        const Tamber::Socket dialled = Tamber::OpenStreamSocket(); static const int size = 4096;
         setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
         EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
         peer = std::make_unique<RawPeer>(dialled);
@@ -69,17 +69,10 @@ struct Stuck {
         EXPECT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, socket) == 1);
     }
     ~Stuck() { CloseOwn(), VantorMessageAgent_Delete(&agent), VantorServer_Delete(&server); }
-    void CloseOwn() {
-        if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket), socket = Tamber::kNoSocket;
-    }
-    LogSession log;
-    uint16_t port = FreePort();
-    VantorServer* server = nullptr;
-    RawListener listener;
-    std::unique_ptr<RawPeer> peer;
-    Tamber::Socket socket = Tamber::kNoSocket;
-    VantorMessageAgent* agent = nullptr;
-    std::atomic<int32_t> deleted{0};
+    void CloseOwn() { if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket), socket = Tamber::kNoSocket; }
+    LogSession log; uint16_t port = FreePort(); VantorServer* server = nullptr; RawListener listener;
+    std::unique_ptr<RawPeer> peer; Tamber::Socket socket = Tamber::kNoSocket;
+    VantorMessageAgent* agent = nullptr; std::atomic<int32_t> deleted{0};
 };
 
 bool Inheritable(Tamber::Socket socket) {
@@ -93,12 +86,7 @@ bool Inheritable(Tamber::Socket socket) {
 }
 
 bool Option(Tamber::Socket socket, int level, int name) {
-    int value = 0;
-#ifdef _WIN32
-    int length = sizeof value;
-#else
-    socklen_t length = sizeof value;
-#endif
+    int value = 0; OptionLength length = sizeof value;
     return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
 }
 
@@ -119,17 +107,15 @@ TEST(StuckPeer, ServerBroadcastsAcceptsAndDeletesWithinTheBound) {
     auto broadcast = std::async(std::launch::async, [&] {
         return VantorServer_SendMessageToAllClients(host.server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, kLarge.c_str());
     });
-    EXPECT_TRUE(honest.ReceiveSkippingReplies(5000));
-    RawPeer newcomer(host.port);
+    EXPECT_TRUE(honest.ReceiveSkippingReplies(5000)); RawPeer newcomer(host.port);
     EXPECT_TRUE(newcomer.Send(VANTORMESSAGETYPE_HEARTBEAT) && newcomer.Receive(5000));
     EXPECT_EQ(std::future_status::timeout, broadcast.wait_for(std::chrono::milliseconds(100)));
-    EXPECT_EQ(1, VantorServer_Delete(&host.server));
-    EXPECT_EQ(std::future_status::ready, broadcast.wait_for(std::chrono::seconds(5)));
+    EXPECT_TRUE(VantorServer_Delete(&host.server) == 1 &&
+                broadcast.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
 }
 
 TEST(StuckPeer, SendThatMakesNoProgressFailsAndShutsTheConnectionDown) {
-    FastTime shortLimits;
-    Stuck connection(true);
+    FastTime shortLimits; Stuck connection(true);
     EXPECT_EQ(0, VantorMessageAgent_SendMessage(connection.agent, 17, kLarge.c_str()));
     EXPECT_TRUE(connection.log.Has("WARNING: Failed to send to socket.\n") && connection.peer->WaitForClose());
 }
@@ -146,8 +132,7 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
             auto send = std::async(std::launch::async, [a = connection.agent] { return VantorMessageAgent_SendMessage(a, 17, kLarge.c_str()); });
             ASSERT_EQ(std::future_status::timeout, send.wait_for(std::chrono::milliseconds(300)));
             connection.CloseOwn(), VantorMessageAgent_Delete(&connection.agent);
-            ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
-            EXPECT_EQ(0, send.get());
+            ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5))); EXPECT_EQ(0, send.get());
         }
         EXPECT_TRUE(connection.peer->WaitForClose() && connection.log.Lacks("failed to shut down")) << fromCallback;
     }
@@ -155,8 +140,7 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
 }
 
 TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
-    Stuck host(false);
-    const long before = ResidentKiB();
+    Stuck host(false); const long before = ResidentKiB();
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (int i = 0; i < 16; ++i) peers.push_back(std::make_unique<RawPeer>(host.port)), peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
     // Nothing tells when a reader has taken a header without its payload.
@@ -165,13 +149,10 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
 }
 
 TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
-    LogSession log;
-    const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
+    LogSession log; const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
     ASSERT_TRUE(Tamber::BindLoopback(listening, 0) && Tamber::ListenForConnections(listening));
     ASSERT_TRUE(Tamber::ConnectLoopback(connected, Tamber::LocalPort(listening)));
-    const Tamber::Socket accepted = Tamber::AcceptConnection(listening);
-
-    VantorServer* server = nullptr;
+    const Tamber::Socket accepted = Tamber::AcceptConnection(listening); VantorServer* server = nullptr;
     ASSERT_TRUE(VantorServer_Create(&server) == 1 && VantorServer_Start(server, 0) == 1);
     VantorClient* client = VantorClient_Init();
     ASSERT_TRUE(VantorClient_Start(client, VantorServer_BoundPort(server)) && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
