@@ -32,8 +32,7 @@ TEST(Thread, RecordOutlivesEveryOutsideOwnerUntilItsFunctionReturns) {
     thread.reset();
     EXPECT_FALSE(gate.watched.expired());
     gate.open.store(true);
-    EXPECT_TRUE(TamberTest::WaitUntil([&] { return gate.watched.expired(); }));
-    EXPECT_TRUE(gate.recordAliveInside.load());
+    EXPECT_TRUE(TamberTest::WaitUntil([&] { return gate.watched.expired(); }) && gate.recordAliveInside.load());
 }
 
 TEST(MutexDeathTest, LockingTwiceOrUnlockingAForeignLockStopsTheProcess) {
