@@ -32,9 +32,8 @@ TEST_F(Launcher, EndToEndLaunchChatKillStopAndClose) {
         return WaitUntil([&] { return CountOf(ReadFile(file + "events.txt"), line + "\n") >= times; },
                          std::chrono::seconds(60));
     };
-    ASSERT_EQ(1, Init());
-    ASSERT_EQ(1, VantorServerController_VerifyAllNeededFilesExist());
-    ASSERT_EQ(1, VantorServerController_Start());
+    ASSERT_TRUE(Init() == 1 && VantorServerController_VerifyAllNeededFilesExist() == 1 &&
+                VantorServerController_Start() == 1);
     auto hostLoop = std::make_unique<HostLoop>();
 
     // The Air client found its port after "--" and connected.

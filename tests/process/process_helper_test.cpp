@@ -47,8 +47,7 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42);
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
+    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42), SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
     ASSERT_EQ(1, SetGamePath(std::string(400, 'v').c_str()));
     EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME)); EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 44);
