@@ -131,8 +131,7 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
     ASSERT_EQ(2u, ProcessIdsNamed(target.Name()).size());
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
-    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()));
-    EXPECT_TRUE(IsProcessAlive(spared.Id()));
+    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()) && IsProcessAlive(spared.Id()));
     RunningChild typed(target);
     ChildReport report;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
