@@ -56,10 +56,9 @@ protected:
 TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
     LogSession log("none");
     int32_t value = 7;
-    EXPECT_EQ(0, VantorGameController_SendChatMessage("x"));
-    EXPECT_EQ(0, VantorGameController_AreProcessesHung(&value));
+    EXPECT_EQ(0, VantorGameController_SendChatMessage("x") + VantorGameController_AreProcessesHung(&value) +
+                     VantorGameController_Remove());
     EXPECT_EQ(7, value);
-    EXPECT_EQ(0, VantorGameController_Remove());
     EXPECT_EQ(3u, CountOf(log.Lines(), "ERROR: VantorGameControllerStruct is not yet initialized.\n"));
 }
 
@@ -67,10 +66,8 @@ TEST(GameControllerUninitialised, EveryExportFailsWithOneLine) {
 // start keeps the first connection; a second init drops it; the heartbeat
 // flag follows the connection.
 TEST_F(GameController, StartFailsOnAClosedPortAndOnceStartedIsRefused) {
-    EXPECT_EQ(0, VantorGameController_Start(FreePort()));
-    EXPECT_TRUE(log.Has("ERROR: Unable to connect to server.\n"));
-    EXPECT_EQ(1, VantorGameController_SendChatMessage("hello"));
-    EXPECT_EQ(0, VantorGameController_SendShutdownMessage());
+    EXPECT_TRUE(VantorGameController_Start(FreePort()) == 0 && log.Has("ERROR: Unable to connect to server.\n"));
+    EXPECT_TRUE(VantorGameController_SendChatMessage("hello") == 1 && VantorGameController_SendShutdownMessage() == 0);
     EXPECT_EQ(2u, CountOf(log.Lines(), "ERROR: Cannot send messages when the MessageAgent isn't started.\n"));
     auto peer = Connect();
     EXPECT_EQ(0, VantorGameController_Start(listener.Port()));
@@ -79,8 +76,7 @@ TEST_F(GameController, StartFailsOnAClosedPortAndOnceStartedIsRefused) {
     ExpectNext(*peer, VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED);
     int32_t active = -1;
     EXPECT_TRUE(WaitUntil([&] { return VantorGameController_GetHeartbeatActive(&active), active == 1; }));
-    ASSERT_EQ(1, VantorGameController_Init("x", "y"));
-    EXPECT_TRUE(peer->WaitForClose());
+    ASSERT_TRUE(VantorGameController_Init("x", "y") == 1 && peer->WaitForClose());
     auto second = Connect();
     VantorGameController_SetExitCallback(&events, OnExit);
     second->SendBytes(HeaderBytes(20, 1, VANTORMESSAGETYPE_HEARTBEAT, 0));  // a malformed header means exit
@@ -96,8 +92,7 @@ TEST_F(GameController, StartFailsOnAClosedPortAndOnceStartedIsRefused) {
 TEST_F(GameController, MessagesBothWays) {
     VantorGameController_SetReceiveChatMessageCallback(&events, OnChat);
     auto peer = Connect();
-    peer->Send(VANTORMESSAGETYPE_CLOSE);
-    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi there | \"quoted\"");
+    peer->Send(VANTORMESSAGETYPE_CLOSE), peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi | \"quoted\"");
     EXPECT_TRUE(log.Has("WARNING: No VantorGameController \"Exit\" handler provided.INFO: ReceiveMessage"));
     VantorGameController_SetExitCallback(&events, OnExit);
     peer->Send(VANTORMESSAGETYPE_CLOSE);
@@ -111,12 +106,10 @@ TEST_F(GameController, MessagesBothWays) {
     ExpectNext(*peer, VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "gg, well played");
     EXPECT_TRUE(log.Has("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n"));
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "ignored");
-    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "last");
-    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME);
+    peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "last"), peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME);
     ASSERT_TRUE(WaitUntil([&] { return events.ChatCount() == 3; }));
-    EXPECT_EQ((std::vector<std::string>{"hi there | \"quoted\"", "last", "<null>"}), events.chats);
-    events.hold.store(true);
-    events.inChat.store(false);
+    EXPECT_EQ((std::vector<std::string>{"hi | \"quoted\"", "last", "<null>"}), events.chats);
+    events.hold.store(true), events.inChat.store(false);
     peer->Send(VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hold");
     ASSERT_TRUE(WaitUntil([&] { return events.inChat.load(); }));
     std::thread releaser([&] { std::this_thread::sleep_for(std::chrono::milliseconds(50)), events.hold.store(false); });
@@ -134,8 +127,8 @@ TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
         const std::pair<uint32_t, int32_t> steps[] = {{0u, 0}, {149000u, 0}, {1000u, 1}};
         for (const auto& [advance, expected] : steps) {
             Tamber::TestClock::Advance(advance);
-            EXPECT_EQ(1, VantorGameController_AreProcessesHung(&hung));
-            EXPECT_EQ(expected, hung) << start + advance;
+            EXPECT_EQ(std::make_pair(1, expected), std::make_pair(VantorGameController_AreProcessesHung(&hung), hung))
+                << start + advance;
         }
         peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
         EXPECT_TRUE(WaitUntil([&] { return VantorGameController_AreProcessesHung(&hung), hung == 0; }));
@@ -161,18 +154,14 @@ TEST(GameControllerTeardown, SendsRacingInitAndRemoveTouchNothingFreed) {
     ASSERT_EQ(1, VantorServer_Start(server, port));
     std::atomic<bool> done{false};
     std::thread sender([&] {
-        while (!done.load()) {
-            VantorGameController_SendChatMessage("hello");
-            VantorGameController_SendGameLaunchedMessage();
-        }
+        while (!done.load()) VantorGameController_SendChatMessage("hi"), VantorGameController_SendGameLaunchedMessage();
     });
     for (int round = 0; round < 200; ++round) {
         VantorGameController_Init("first.exe", "second.exe");
         VantorGameController_Start(port);
         if (round % 4 == 3) VantorGameController_Remove();
     }
-    done = true;
-    sender.join();
+    done = true, sender.join();
     VantorGameController_Remove();
     VantorServer_Delete(&server);
 }

@@ -23,8 +23,7 @@ struct HostLoop {
 }  // namespace
 
 TEST_F(Launcher, EndToEndLaunchChatKillStopAndClose) {
-    air.SetMode("air");
-    game.SetMode("game");
+    air.SetMode("air"), game.SetMode("game");
     const std::string airFile = air.Directory() + "/air-", gameFile = game.Directory() + "/game-";
     const auto does = [](const std::string& file, const std::string& command) {
         std::ofstream(file + "commands.txt", std::ios::binary | std::ios::app) << command << "\n";
@@ -33,9 +32,8 @@ TEST_F(Launcher, EndToEndLaunchChatKillStopAndClose) {
         return WaitUntil([&] { return CountOf(ReadFile(file + "events.txt"), line + "\n") >= times; },
                          std::chrono::seconds(60));
     };
-    ASSERT_EQ(1, Init());
-    ASSERT_EQ(1, VantorServerController_VerifyAllNeededFilesExist());
-    ASSERT_EQ(1, VantorServerController_Start());
+    ASSERT_TRUE(Init() == 1 && VantorServerController_VerifyAllNeededFilesExist() == 1 &&
+                VantorServerController_Start() == 1);
     auto hostLoop = std::make_unique<HostLoop>();
 
     // The Air client found its port after "--" and connected.
@@ -63,8 +61,7 @@ TEST_F(Launcher, EndToEndLaunchChatKillStopAndClose) {
     does(airFile, "quit");
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() >= 1; }, std::chrono::seconds(120)));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // supervision has ended: no more reports
-    EXPECT_EQ(1, events.exits.load());
-    EXPECT_TRUE(events.Errors().empty());
+    EXPECT_TRUE(events.exits.load() == 1 && events.Errors().empty());
     hostLoop.reset();
     EXPECT_EQ(1, VantorServerController_Remove());
     EXPECT_TRUE(WaitUntil([&] { return ProcessIdsNamed(game.Name()).empty() && ProcessIdsNamed(air.Name()).empty(); }));

@@ -33,8 +33,8 @@ TEST(Paths, ModuleAndCurrentDirectoriesAndFiles) {
     char directory[Tamber::kMaxPath];
     ASSERT_TRUE(Tamber::GetModuleDirectory(directory, sizeof directory));
     const std::size_t length = std::strlen(directory);
-    EXPECT_TRUE(length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\'));
-    EXPECT_TRUE(Tamber::FileExists(directory));
+    EXPECT_TRUE(length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') &&
+                Tamber::FileExists(directory));
     char tiny[2];
     EXPECT_FALSE(Tamber::GetModuleDirectory(tiny, sizeof tiny));
     TamberTest::TempDir folder;
@@ -44,10 +44,8 @@ TEST(Paths, ModuleAndCurrentDirectoriesAndFiles) {
     ASSERT_TRUE(Tamber::GetFullPath("a.txt", full));
     EXPECT_EQ(std::string(current) + Tamber::PathSeparator() + "a.txt", full);
     std::ofstream(full) << "x";
-    EXPECT_TRUE(Tamber::FileExists(full));
-    EXPECT_TRUE(Tamber::DeleteFileAtPath(full));
-    EXPECT_FALSE(Tamber::FileExists(full));
-    EXPECT_FALSE(Tamber::DeleteFileAtPath(full));
+    EXPECT_TRUE(Tamber::FileExists(full) && Tamber::DeleteFileAtPath(full));
+    EXPECT_FALSE(Tamber::FileExists(full) || Tamber::DeleteFileAtPath(full));
 }
 
 }  // namespace

@@ -41,13 +41,10 @@ TEST_F(AirClient, ARunningClientIsAdoptedWhateverItsLetterCase) {
     ChildProgram lower("kavclient.exe");
     RunningChild client(lower);
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "C:\\Air\\KavCLient.exe", "game"));
-    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
-    EXPECT_EQ(client.Id(), RecordedId(VANTORPROCESSTYPE_AIR));
+    EXPECT_TRUE(Running(VANTORPROCESSTYPE_AIR) == 1 && RecordedId(VANTORPROCESSTYPE_AIR) == client.Id());
     const std::string logged = Logged();
-    ASSERT_EQ(0u, logged.find(kFound)) << logged;
-    EXPECT_EQ(1u, CountOf(logged, "\n"));
-    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
-    EXPECT_EQ(logged, Logged());
+    ASSERT_TRUE(logged.find(kFound) == 0 && CountOf(logged, "\n") == 1) << logged;
+    EXPECT_TRUE(Running(VANTORPROCESSTYPE_AIR) == 1 && logged == Logged());
     ChildProgram upper("KAVCLIENT.EXE");
     RunningChild second(upper);
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));

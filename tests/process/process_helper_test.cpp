@@ -25,12 +25,10 @@ const char* PathOf(int32_t processType) {
 TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     const std::string notInit = OnDisk("ERROR: VantorProcessHelper is not yet initialized.\n");
     const char* path = "untouched";
-    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path));
-    EXPECT_EQ(nullptr, path);
+    EXPECT_TRUE(VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path) == 0 && !path);
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(nullptr));
-    EXPECT_EQ(0u, Logged().find(notInit));
-    EXPECT_EQ(2u, CountOf(Logged(), notInit));
+    EXPECT_TRUE(Logged().find(notInit) == 0 && CountOf(Logged(), notInit) == 2) << Logged();
     EXPECT_NE(std::string::npos, Logged().find(notInit + OnDisk("ERROR: Process Start: ")));
     std::string report;
     Tamber::SetAssertionHandler([&](const char* text) { report = text; });
@@ -44,22 +42,18 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     uint32_t id = 77;
     EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(3, &path) +
                      GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id));
-    EXPECT_EQ(nullptr, path);
-    EXPECT_EQ(77u, id);
+    EXPECT_TRUE(path == nullptr && id == 77u);
     EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5) + VantorProcessHelper_KillProcess(5));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42);
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
+    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42), SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
     ASSERT_EQ(1, SetGamePath(std::string(400, 'v').c_str()));
-    EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
+    EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME)); EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 44);
     ASSERT_EQ(1, RestoreDefaultGamePath());
     EXPECT_STREQ("C:\\G\\game.exe", PathOf(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ(43u, RecordedId(VANTORPROCESSTYPE_AIR));
+    EXPECT_TRUE(RecordedId(VANTORPROCESSTYPE_GAME) == 0 && RecordedId(VANTORPROCESSTYPE_AIR) == 43);
     SetGamePath("v1");
     ASSERT_EQ(1, VantorProcessHelper_Init("l2", "a2", "g2"));
     EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_AIR));
@@ -106,15 +100,11 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedIdRunsAndStopGivesAGrace) {
     RunningChild ended(gone), child(other);
     ASSERT_TRUE(WaitForProcessGone(ended.Id()));
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
-    EXPECT_EQ(0, Running(VANTORPROCESSTYPE_GAME));
+    EXPECT_TRUE(!Running(VANTORPROCESSTYPE_GAME) && VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0) == 1);
+    for (const auto& [id, running] : {std::make_pair(ended.Id(), 0), std::make_pair(child.Id(), 1)})
+        EXPECT_EQ(running, (SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, id), Running(VANTORPROCESSTYPE_GAME)));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, ended.Id());
-    EXPECT_EQ(0, Running(VANTORPROCESSTYPE_GAME));
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, child.Id());
-    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_GAME));
-    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
-    EXPECT_TRUE(WaitForProcessGone(child.Id()));
-    EXPECT_EQ("", Logged());
+    EXPECT_TRUE(WaitForProcessGone(child.Id()) && Logged().empty());
     ChildProgram game;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", game.Path().c_str()));
     for (const unsigned lifetime : {1u, 60u}) {
@@ -126,8 +116,7 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedIdRunsAndStopGivesAGrace) {
         EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, lifetime == 1 ? 30000 : 100));
         ASSERT_TRUE(WaitForProcessGone(id));
         EXPECT_EQ(lifetime == 1, game.Finished(id));
-        EXPECT_EQ(0, Running(VANTORPROCESSTYPE_GAME));
-        EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
+        EXPECT_TRUE(Running(VANTORPROCESSTYPE_GAME) == 0 && id == RecordedId(VANTORPROCESSTYPE_GAME));
     }
 }
 
@@ -142,14 +131,12 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
     ASSERT_EQ(2u, ProcessIdsNamed(target.Name()).size());
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
-    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()));
-    EXPECT_TRUE(IsProcessAlive(spared.Id()));
+    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()) && IsProcessAlive(spared.Id()));
     RunningChild typed(target);
     ChildReport report;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
     EXPECT_EQ(1, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
-    EXPECT_TRUE(WaitForProcessGone(typed.Id()));
-    EXPECT_EQ("", Logged());
+    EXPECT_TRUE(WaitForProcessGone(typed.Id()) && Logged().empty());
     RunningChild sibling(target);
     // Settings are read at start: the sibling must have read its own first.
     ASSERT_TRUE(target.WaitForReport(sibling.Id(), &report));
@@ -157,8 +144,7 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     RunningChild killer(target);
     // The killer writes its report after its kill by its own name.
     ASSERT_TRUE(target.WaitForReport(killer.Id(), &report));
-    EXPECT_TRUE(WaitForProcessGone(sibling.Id()));
-    EXPECT_TRUE(IsProcessAlive(killer.Id()));
+    EXPECT_TRUE(WaitForProcessGone(sibling.Id()) && IsProcessAlive(killer.Id()));
 }
 
 TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEndsOrIsKilled) {
