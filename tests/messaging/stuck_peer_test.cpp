@@ -45,7 +45,8 @@ const std::string kLarge(12 * 1024 * 1024, 'x');
 // Threads or descriptors of this process; -1 without /proc.
 long Entries(const char* folder) {
     std::error_code error;
-    const long count = std::distance(std::filesystem::directory_iterator(folder, error), std::filesystem::directory_iterator());
+    const auto count = static_cast<long>(
+        std::distance(std::filesystem::directory_iterator(folder, error), std::filesystem::directory_iterator()));
     return error || count == 0 || !kOwnProcFolders ? -1 : count;
 }
 long ResidentKiB() {
