@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!Tamber::ConnectLoopback(far, Tamber::LocalPort(listening))) std::abort();
     const Tamber::Socket near = Tamber::AcceptConnection(listening);
 
-    std::size_t touched = 0; VantorMessageAgent* agent = nullptr;
+    std::size_t touched = 0;
+    VantorMessageAgent* agent = nullptr;
     VantorMessageAgent_Create(&agent), VantorMessageAgent_SetMessageArrivedCallback(agent, &touched, TouchPayload);
     VantorMessageAgent_Start(agent, near);
 

@@ -16,7 +16,8 @@ struct BufferSource : ByteSource {
         data_ += length, left_ -= length;
         return ReadOutcome::kDone;
     }
-    const uint8_t* data_; std::size_t left_;
+    const uint8_t* data_;
+    std::size_t left_;
 };
 
 }  // namespace
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     BufferSource source(data, size);
     volatile std::size_t touched = 0;
     for (;;) {
-        int32_t type = 0; std::unique_ptr<char[]> payload;
+        int32_t type = 0;
+        std::unique_ptr<char[]> payload;
         if (ReadMessage(source, type, payload) != ReadOutcome::kDone) break;
         // Reads every byte of the payload, so that a missing terminator shows as an overflow.
         if (payload) touched = touched + std::strlen(payload.get()) + static_cast<std::size_t>(type & 1);

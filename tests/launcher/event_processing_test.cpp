@@ -17,9 +17,11 @@ TEST_F(Running, AirSilentFor150SecondsAcrossTheClockWrapIsStoppedAndReported) {
         VantorServerController_ProcessEvents();
     }
     Tamber::TestClock::Advance(149000u);  // on the far side of the wrap
-    EXPECT_EQ(1, VantorServerController_ProcessEvents()); EXPECT_EQ(0, events.exits.load());
+    EXPECT_EQ(1, VantorServerController_ProcessEvents());
+    EXPECT_EQ(0, events.exits.load());
     Tamber::TestClock::Advance(1000u);
-    EXPECT_EQ(1, VantorServerController_ProcessEvents()); EXPECT_EQ(1, events.exits.load());
+    EXPECT_EQ(1, VantorServerController_ProcessEvents());
+    EXPECT_EQ(1, events.exits.load());
     EXPECT_EQ((std::vector<std::string>{"5:Contact with Air lost  version 1.\n"}), events.Errors());
     EXPECT_TRUE(WaitForProcessGone(airIds[0]));
 }

@@ -37,7 +37,9 @@ protected:
     void ExpectReply() { EXPECT_EQ(Header(pair.far.Receive()), std::make_pair(int32_t{VANTORMESSAGETYPE_REPLY}, 0)); }
     static std::pair<int32_t, int32_t> Header(const std::optional<WireMessage>& m) { return {m ? m->type : -1, m ? m->payloadLength : -1}; }
 
-    LogSession log; LoopbackPair pair; Recorder recorder;
+    LogSession log;
+    LoopbackPair pair;
+    Recorder recorder;
     VantorMessageAgent* agent = nullptr;
 };
 
@@ -68,14 +70,16 @@ TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
                       version = "WARNING: Invalid version on incoming message.\n";
     const struct { uint32_t headerSize, version; int32_t type; std::string warnings; } cases[] = {
         {20, 1, 12, size + type}, {16, 2, 12, version + type}, {0, 0, 12, size + version + type}, {16, 1, 35, type}, {16, 1, 1000, type}};
-    std::size_t warnings = 0, delivered = 0; ASSERT_TRUE(Start());
+    std::size_t warnings = 0, delivered = 0;
+    ASSERT_TRUE(Start());
     for (const auto& c : cases) {
         ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(c.headerSize, c.version, c.type, 3) + "abc" + Encode(12, "next")));
         ASSERT_TRUE(recorder.WaitFor(delivered += 2));
         const auto got = recorder.Deliveries();
         EXPECT_EQ(got[got.size() - 2].type * 1000 + got.back().type, VANTORMESSAGETYPE_INVALID * 1000 + 12) << c.warnings;
         EXPECT_EQ(got[got.size() - 2].payload + got.back().payload, "abcnext");
-        ExpectReply(); EXPECT_FALSE(pair.far.Readable(100));
+        ExpectReply();
+        EXPECT_FALSE(pair.far.Readable(100));
         EXPECT_TRUE(log.Has(c.warnings + "INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
         EXPECT_EQ(CountOf(log.Text(), "WARNING: "), warnings += CountOf(c.warnings, "WARNING: "));
     }
@@ -84,9 +88,11 @@ TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
 // A negative length reads nothing; a negative type is answered and delivered
 // as it came; a payload above 16 MiB ends reading with one warning.
 TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
-    const std::string big(100000, 'x'); ASSERT_TRUE(Start());
+    const std::string big(100000, 'x');
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hello") + Encode(12) + HeaderBytes(16, 1, 12, -7) + Encode(11, big) + Encode(-1, "ok")));
-    ASSERT_TRUE(recorder.WaitFor(5)); const auto got = recorder.Deliveries();
+    ASSERT_TRUE(recorder.WaitFor(5));
+    const auto got = recorder.Deliveries();
     EXPECT_TRUE(got[0].payload == "hello" && !got[1].hasPayload && !got[2].hasPayload && got[3].payload == big &&
                 got[4].type == -1 && got[4].payload == "ok");
     EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n") && log.Lacks("WARNING: "));
@@ -115,10 +121,12 @@ TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
     EXPECT_TRUE(pair.far.Receive().value_or(WireMessage{}).payload == "bye" && replyWaiting && lineWritten);
     ASSERT_TRUE(pair.far.SendBytes(Encode(5) + Encode(4)) && recorder.WaitFor(3));
     EXPECT_EQ(recorder.Deliveries()[1].type * 10 + recorder.Deliveries()[2].type, VANTORMESSAGETYPE_REPLY * 10 + VANTORMESSAGETYPE_HEARTBEAT);
-    ExpectReply(); EXPECT_FALSE(pair.far.Readable(100));
+    ExpectReply();
+    EXPECT_FALSE(pair.far.Readable(100));
     EXPECT_EQ(CountOf(log.Text(), "SendMessage") + CountOf(log.Text(), "ReceiveMessage"), 2u);
     VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, nullptr);
-    ASSERT_TRUE(pair.far.Send(12)); ExpectReply();
+    ASSERT_TRUE(pair.far.Send(12));
+    ExpectReply();
     EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n") && CountOf(log.Text(), "ReceiveMessage") == 1u);
 }
 
@@ -129,15 +137,18 @@ TEST_F(Agent, BurstsAndTricklesAreAnsweredAndDeliveredOneByOne) {
     for (std::size_t i = 0; i < 300; ++i) sent.push_back({i % 2 ? 8 : 11, i % 3 ? std::string(i * 7 % 61, static_cast<char>('a' + i % 26)) : ""});
     for (std::size_t length : {4079u, 4080u, 4095u, 4096u, 4097u, 10000u, 70000u, 1u})
         sent.push_back({12, std::string(length, static_cast<char>('a' + length % 26))}), sent.push_back({4, ""});
-    const std::size_t burst = sent.size(); sent.insert(sent.end(), {{11, "hello"}, {3, ""}, {11, "bye"}});
+    const std::size_t burst = sent.size();
+    sent.insert(sent.end(), {{11, "hello"}, {3, ""}, {11, "bye"}});
     std::atomic<std::size_t> repliesFirst{0};
     recorder.SetHook([&](int32_t, const char*) { repliesFirst += pair.far.Receive(5000).value_or(WireMessage{}).type == VANTORMESSAGETYPE_REPLY; });
-    std::string bytes[2]; ASSERT_TRUE(Start());
+    std::string bytes[2];
+    ASSERT_TRUE(Start());
     for (std::size_t i = 0; i < sent.size(); ++i) bytes[i >= burst] += Encode(sent[i].first, sent[i].second);
     ASSERT_TRUE(pair.far.SendBytes(bytes[0]));
     for (const char byte : bytes[1]) ASSERT_TRUE(pair.far.SendBytes(std::string(1, byte))), Tamber::SleepMilliseconds(1);
     ASSERT_TRUE(recorder.WaitFor(sent.size()));
-    const auto got = recorder.Deliveries(); ASSERT_EQ(got.size(), sent.size());
+    const auto got = recorder.Deliveries();
+    ASSERT_EQ(got.size(), sent.size());
     for (std::size_t i = 0; i < sent.size(); ++i)
         EXPECT_TRUE(got[i].type == sent[i].first && got[i].hasPayload == !sent[i].second.empty() && got[i].payload == sent[i].second) << i;
     EXPECT_EQ(repliesFirst.load(), sent.size());
@@ -185,7 +196,8 @@ TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
     for (const bool ownerCloses : {true, false}) {
         LoopbackPair other;
         ASSERT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, other.Near()) == 1);
-        std::weak_ptr<VantorMessageAgent> record = agent->self; if (ownerCloses) other.CloseNear();
+        std::weak_ptr<VantorMessageAgent> record = agent->self;
+        if (ownerCloses) other.CloseNear();
         EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
         EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
         EXPECT_TRUE(ownerCloses || (Tamber::SendGather(other.Near(), Encode(12).data(), 16, nullptr, 0) &&
@@ -195,15 +207,18 @@ TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
 }
 
 TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
-    std::promise<void> release; std::shared_future<void> released = release.get_future().share();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> entered{false};
     recorder.SetHook([&, released](int32_t, const char*) { entered = true, released.wait(); });
     ASSERT_TRUE(Start() && pair.far.Send(12));
     ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
-    std::weak_ptr<VantorMessageAgent> record = agent->self; pair.CloseNear();
+    std::weak_ptr<VantorMessageAgent> record = agent->self;
+    pair.CloseNear();
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
     EXPECT_TRUE(log.Has("WARNING: SocketThread failed to shut down correctly.\n") && log.Lacks("HeartbeatThread failed"));
-    EXPECT_FALSE(record.expired()); release.set_value();
+    EXPECT_FALSE(record.expired());
+    release.set_value();
     EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
 }
 
@@ -229,15 +244,19 @@ protected:
         ASSERT_EQ(start = nearAgent->lastHeartbeatSeconds.load(), farAgent->lastHeartbeatSeconds.load());
     }
 
-    FastTime time; LogSession log; LoopbackPair pair;
+    FastTime time;
+    LogSession log;
+    LoopbackPair pair;
     Recorder nearRecorder, farRecorder;
-    VantorMessageAgent *nearAgent = nullptr, *farAgent = nullptr; uint32_t start = 0;
+    VantorMessageAgent *nearAgent = nullptr, *farAgent = nullptr;
+    uint32_t start = 0;
 };
 
 // Every 25 whole seconds both ways, answered and unlogged, also across the
 // wrap of the millisecond clock: 4294957 + 25 - 4294968 = 14.
 TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAcrossTheWrap) {
-    StartBoth(4294957000u); ASSERT_EQ(start, 4294957u);
+    StartBoth(4294957000u);
+    ASSERT_EQ(start, 4294957u);
     EXPECT_FALSE((Tamber::TestClock::SetTicks(13000), nearRecorder.WaitFor(1, 100)));
     Tamber::TestClock::SetTicks(14000);
     ASSERT_TRUE(nearRecorder.WaitFor(2) && farRecorder.WaitFor(2));
@@ -249,7 +268,8 @@ TEST_F(Heartbeats, GoBothWaysEveryTwentyFiveSecondsAcrossTheWrap) {
     EXPECT_TRUE(farRecorder.CountOf(VANTORMESSAGETYPE_HEARTBEAT) == 2u && log.Lacks("HEARTBEAT") && log.Lacks("REPLY"));
     // None while the flag is not exactly one, and one at once when it is again; far's own
     // heartbeat and its reply mark the time.
-    int32_t active = 0; VantorMessageAgent_SetHeartbeatActive(nearAgent, 2);
+    int32_t active = 0;
+    VantorMessageAgent_SetHeartbeatActive(nearAgent, 2);
     EXPECT_EQ((VantorMessageAgent_GetHeartbeatActive(nearAgent, &active), active), 2);
     Tamber::TestClock::SetTicks(64000);
     ASSERT_TRUE(nearRecorder.WaitFor(5) && farRecorder.WaitFor(5));
@@ -274,7 +294,8 @@ protected:
         return *peers.back();
     }
 
-    LogSession log; Recorder recorder;
+    LogSession log;
+    Recorder recorder;
     std::vector<std::unique_ptr<RawPeer>> peers;
     VantorServer* server = nullptr;
 };
@@ -284,7 +305,8 @@ TEST_F(Server, MisuseIsRefusedWithItsLine) {
     const uint16_t port = Start();
     EXPECT_TRUE(VantorServer_Start(server, 0) == 0 && log.Has("ERROR: Server is already running.\n"));
     EXPECT_TRUE(VantorServer_SendMessageToAllClients(server, 12, "x") == 1 && log.Has("INFO: No clients are currently connected.\n"));
-    VantorServer* second = nullptr; ASSERT_EQ(VantorServer_Create(&second), 1);
+    VantorServer* second = nullptr;
+    ASSERT_EQ(VantorServer_Create(&second), 1);
     EXPECT_TRUE(VantorServer_Start(second, port) == 0 && log.Has("ERROR: Failed to bind server socket.\n"));
     EXPECT_TRUE(VantorServer_Delete(&second) == 1 && VantorServer_Delete(&second) == 0 && log.Has("ERROR: VantorServer is not yet initialized.\n"));
 }
@@ -298,7 +320,8 @@ TEST_F(Server, BroadcastReachesTheNewestClientFirstAndCallbacksFollowTheAccept) 
     RawPeer& oldest = Connect(port);
     VantorServer_SetMessageArrivedCallback(server, &recorder, Recorder::Callback);
     RawPeer &middle = Connect(port), &newest = Connect(port);
-    const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server); ASSERT_EQ(agents.size(), 3u);
+    const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
+    ASSERT_EQ(agents.size(), 3u);
     std::thread broadcast;
     {
         Tamber::ScopedLock hold(agents[1]->sendLock);
@@ -334,7 +357,8 @@ TEST_F(Server, EndedClientsArePrunedAndDeleteEndsTheRest) {
 // connects; a second start is refused and the connection stays.
 // Delete ends the server's side of it.
 TEST_F(Server, ClientConnectsOnceAServerListensAndTalksBothWays) {
-    VantorClient* client = VantorClient_Init(); Recorder atClient;
+    VantorClient* client = VantorClient_Init();
+    Recorder atClient;
     VantorMessageAgent_SetMessageArrivedCallback(VantorClient_Agent(client), &atClient, Recorder::Callback);
     const uint16_t port = FreePort();
     EXPECT_TRUE(VantorClient_Start(client, port) == 0 && log.Has("INFO: [VantorClient_Start] ") && log.Has("ERROR: Unable to connect to server.\n"));

@@ -61,7 +61,8 @@ long ResidentKiB() {
 struct Stuck {
     explicit Stuck(bool withAgent) {
         if (!withAgent) VantorServer_Create(&server), VantorServer_Start(server, port);
-        const Tamber::Socket dialled = Tamber::OpenStreamSocket(); static const int size = 4096;
+        const Tamber::Socket dialled = Tamber::OpenStreamSocket();
+        static const int size = 4096;
         setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
         EXPECT_TRUE(Tamber::ConnectLoopback(dialled, withAgent ? listener.Port() : port));
         peer = std::make_unique<RawPeer>(dialled);
@@ -71,9 +72,14 @@ struct Stuck {
     }
     ~Stuck() { CloseOwn(), VantorMessageAgent_Delete(&agent), VantorServer_Delete(&server); }
     void CloseOwn() { if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket), socket = Tamber::kNoSocket; }
-    LogSession log; uint16_t port = FreePort(); VantorServer* server = nullptr; RawListener listener;
-    std::unique_ptr<RawPeer> peer; Tamber::Socket socket = Tamber::kNoSocket;
-    VantorMessageAgent* agent = nullptr; std::atomic<int32_t> deleted{0};
+    LogSession log;
+    uint16_t port = FreePort();
+    VantorServer* server = nullptr;
+    RawListener listener;
+    std::unique_ptr<RawPeer> peer;
+    Tamber::Socket socket = Tamber::kNoSocket;
+    VantorMessageAgent* agent = nullptr;
+    std::atomic<int32_t> deleted{0};
 };
 
 bool Inheritable(Tamber::Socket socket) {
@@ -87,15 +93,22 @@ bool Inheritable(Tamber::Socket socket) {
 }
 
 bool Option(Tamber::Socket socket, int level, int name) {
-    int value = 0; OptionLength length = sizeof value;
+    int value = 0;
+    OptionLength length = sizeof value;
     return getsockopt(socket, level, name, reinterpret_cast<char*>(&value), &length) == 0 && value != 0;
 }
 
-Tamber::Socket LinkOf(VantorMessageAgent* agent) { return std::atomic_load(&agent->link)->connection; }
+// The agent's duplicate of its socket; kNoSocket until its Start has made it.
+Tamber::Socket LinkOf(VantorMessageAgent* agent) {
+    const auto link = std::atomic_load(&agent->link);
+    return link ? link->connection : Tamber::kNoSocket;
+}
 
 int32_t VANTOR_CALL DeleteOwnAgent(void* context, int32_t, const char*) {
     auto* owner = static_cast<Stuck*>(context);
-    return owner->CloseOwn(), owner->deleted = VantorMessageAgent_Delete(&owner->agent), 0;
+    owner->CloseOwn();
+    owner->deleted = VantorMessageAgent_Delete(&owner->agent);
+    return 0;
 }
 
 }  // namespace
@@ -108,7 +121,8 @@ TEST(StuckPeer, ServerBroadcastsAcceptsAndDeletesWithinTheBound) {
     auto broadcast = std::async(std::launch::async, [&] {
         return VantorServer_SendMessageToAllClients(host.server, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, kLarge.c_str());
     });
-    EXPECT_TRUE(honest.ReceiveSkippingReplies(5000)); RawPeer newcomer(host.port);
+    EXPECT_TRUE(honest.ReceiveSkippingReplies(5000));
+    RawPeer newcomer(host.port);
     EXPECT_TRUE(newcomer.Send(VANTORMESSAGETYPE_HEARTBEAT) && newcomer.Receive(5000));
     EXPECT_EQ(std::future_status::timeout, broadcast.wait_for(std::chrono::milliseconds(100)));
     EXPECT_TRUE(VantorServer_Delete(&host.server) == 1 &&
@@ -116,7 +130,8 @@ TEST(StuckPeer, ServerBroadcastsAcceptsAndDeletesWithinTheBound) {
 }
 
 TEST(StuckPeer, SendThatMakesNoProgressFailsAndShutsTheConnectionDown) {
-    FastTime shortLimits; Stuck connection(true);
+    FastTime shortLimits;
+    Stuck connection(true);
     EXPECT_EQ(0, VantorMessageAgent_SendMessage(connection.agent, 17, kLarge.c_str()));
     EXPECT_TRUE(connection.log.Has("WARNING: Failed to send to socket.\n") && connection.peer->WaitForClose());
 }
@@ -133,7 +148,8 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
             auto send = std::async(std::launch::async, [a = connection.agent] { return VantorMessageAgent_SendMessage(a, 17, kLarge.c_str()); });
             ASSERT_EQ(std::future_status::timeout, send.wait_for(std::chrono::milliseconds(300)));
             connection.CloseOwn(), VantorMessageAgent_Delete(&connection.agent);
-            ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5))); EXPECT_EQ(0, send.get());
+            ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
+            EXPECT_EQ(0, send.get());
         }
         EXPECT_TRUE(connection.peer->WaitForClose() && connection.log.Lacks("failed to shut down")) << fromCallback;
     }
@@ -141,7 +157,8 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
 }
 
 TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
-    Stuck host(false); const long before = ResidentKiB();
+    Stuck host(false);
+    const long before = ResidentKiB();
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (int i = 0; i < 16; ++i) peers.push_back(std::make_unique<RawPeer>(host.port)), peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
     // Nothing tells when a reader has taken a header without its payload.
@@ -150,13 +167,20 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
 }
 
 TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
-    LogSession log; const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
+    LogSession log;
+    const Tamber::Socket listening = Tamber::OpenStreamSocket(), connected = Tamber::OpenStreamSocket();
     ASSERT_TRUE(Tamber::BindLoopback(listening, 0) && Tamber::ListenForConnections(listening));
     ASSERT_TRUE(Tamber::ConnectLoopback(connected, Tamber::LocalPort(listening)));
-    const Tamber::Socket accepted = Tamber::AcceptConnection(listening); VantorServer* server = nullptr;
+    const Tamber::Socket accepted = Tamber::AcceptConnection(listening);
+    VantorServer* server = nullptr;
     ASSERT_TRUE(VantorServer_Create(&server) == 1 && VantorServer_Start(server, 0) == 1);
     VantorClient* client = VantorClient_Init();
-    ASSERT_TRUE(VantorClient_Start(client, VantorServer_BoundPort(server)) && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 1; }));
+    ASSERT_TRUE(VantorClient_Start(client, VantorServer_BoundPort(server)));
+    // A client is listed before its agent has started.
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto agents = VantorServer_ClientAgents(server);
+        return agents.size() == 1 && LinkOf(agents[0]) != Tamber::kNoSocket;
+    }));
 
     const struct { const char* kind; Tamber::Socket socket; bool noDelay; } sockets[] = {
         {"listening", listening, false}, {"accepted", accepted, false}, {"connected", connected, false},
@@ -164,9 +188,11 @@ TEST(SocketOptions, NoneIsInheritedAndConnectionsSendAtOnce) {
         {"client's connected, duplicated by its agent", LinkOf(VantorClient_Agent(client)), true}};
     for (const auto& socket : sockets) {
         ASSERT_NE(Tamber::kNoSocket, socket.socket) << socket.kind;
-        EXPECT_TRUE(!Inheritable(socket.socket) && (!socket.noDelay || Option(socket.socket, IPPROTO_TCP, TCP_NODELAY))) << socket.kind;
+        EXPECT_FALSE(Inheritable(socket.socket)) << socket.kind;
+        EXPECT_TRUE(!socket.noDelay || Option(socket.socket, IPPROTO_TCP, TCP_NODELAY)) << socket.kind;
     }
     EXPECT_EQ(kReuseAddress, Option(VantorServer_ListeningSocket(server), SOL_SOCKET, SO_REUSEADDR));
-    VantorClient_Delete(&client), VantorServer_Delete(&server);
+    VantorClient_Delete(&client);
+    VantorServer_Delete(&server);
     for (Tamber::Socket socket : {listening, connected, accepted}) Tamber::CloseSocket(socket);
 }

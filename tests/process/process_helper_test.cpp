@@ -49,7 +49,8 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42), SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
     ASSERT_EQ(1, SetGamePath(std::string(400, 'v').c_str()));
-    EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME)); EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
+    EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME));
+    EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 44);
     ASSERT_EQ(1, RestoreDefaultGamePath());
     EXPECT_STREQ("C:\\G\\game.exe", PathOf(VANTORPROCESSTYPE_GAME));

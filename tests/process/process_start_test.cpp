@@ -48,7 +48,8 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     const std::string refused = kThreadLines + OnDisk("ERROR: Process is already running.\nERROR: Process Start: ");
     EXPECT_EQ(refused, Logged().substr(before, refused.size()));
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0);
-    ASSERT_TRUE(WaitForProcessGone(id)); EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
+    ASSERT_TRUE(WaitForProcessGone(id));
+    EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
     before = Logged().size();
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_LAUNCHER, ""));
     const std::string unknown = OnDisk("ERROR: Unknown process type.\n");
