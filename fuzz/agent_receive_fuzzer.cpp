@@ -17,11 +17,16 @@ namespace {
 constexpr std::size_t kMaxInput = 64 * 1024;
 constexpr int kMaxWaitMilliseconds = 10000;
 
+[[noreturn]] void Fail(const char* why) {
+    std::fprintf(stderr, "agent_receive_fuzzer: %s\n", why);
+    std::abort();
+}
+
 Tamber::Socket Listener() {
     Tamber::StartSocketLibrary();
     const Tamber::Socket listening = Tamber::OpenStreamSocket();
     if (!Tamber::BindLoopback(listening, 0) || !Tamber::ListenForConnections(listening))
-        std::fprintf(stderr, "agent_receive_fuzzer: no loopback listener\n"), std::abort();
+        Fail("no loopback listener");
     return listening;
 }
 
@@ -32,9 +37,13 @@ int32_t VANTOR_CALL TouchPayload(void* context, int32_t, const char* payload) {
 }
 
 void WaitForTheReaderToEnd(VantorMessageAgent* agent) {
-    for (int32_t waited = 0, active = 1; waited < kMaxWaitMilliseconds; ++waited, Tamber::SleepMilliseconds(1))
-        if (VantorMessageAgent_GetHeartbeatActive(agent, &active), active == 0) return;
-    std::fprintf(stderr, "agent_receive_fuzzer: the socket thread did not end\n"), std::abort();
+    for (int waited = 0; waited < kMaxWaitMilliseconds; ++waited) {
+        int32_t active = 1;
+        VantorMessageAgent_GetHeartbeatActive(agent, &active);
+        if (active == 0) return;
+        Tamber::SleepMilliseconds(1);
+    }
+    Fail("the socket thread did not end");
 }
 
 }  // namespace
@@ -42,12 +51,13 @@ void WaitForTheReaderToEnd(VantorMessageAgent* agent) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const Tamber::Socket listening = Listener();
     const Tamber::Socket far = Tamber::OpenStreamSocket();
-    if (!Tamber::ConnectLoopback(far, Tamber::LocalPort(listening))) std::abort();
+    if (!Tamber::ConnectLoopback(far, Tamber::LocalPort(listening))) Fail("no connection");
     const Tamber::Socket near = Tamber::AcceptConnection(listening);
 
     std::size_t touched = 0;
     VantorMessageAgent* agent = nullptr;
-    VantorMessageAgent_Create(&agent), VantorMessageAgent_SetMessageArrivedCallback(agent, &touched, TouchPayload);
+    VantorMessageAgent_Create(&agent);
+    VantorMessageAgent_SetMessageArrivedCallback(agent, &touched, TouchPayload);
     VantorMessageAgent_Start(agent, near);
 
     Tamber::SendGather(far, data, size < kMaxInput ? size : kMaxInput, nullptr, 0);
@@ -55,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Tamber::ShutdownSocket(far);
     WaitForTheReaderToEnd(agent);
 
-    Tamber::CloseSocket(far), Tamber::ShutdownSocket(near), Tamber::CloseSocket(near);
+    Tamber::CloseSocket(far);
+    Tamber::ShutdownSocket(near);
+    Tamber::CloseSocket(near);
     VantorMessageAgent_Delete(&agent);
     return 0;
 }

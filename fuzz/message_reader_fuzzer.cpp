@@ -13,7 +13,8 @@ struct BufferSource : ByteSource {
     ReadOutcome ReadExactly(void* buffer, std::size_t length) override {
         if (length > left_) return ReadOutcome::kFailed;
         if (length > 0) std::memcpy(buffer, data_, length);
-        data_ += length, left_ -= length;
+        data_ += length;
+        left_ -= length;
         return ReadOutcome::kDone;
     }
     const uint8_t* data_;

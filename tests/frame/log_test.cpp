@@ -23,8 +23,10 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     VantorLog_Formatted(kLogInfo, 16, "%s", "0123456789abcdefghij");
     char text[512];
     ASSERT_GT(Tamber::SystemErrorText(2, text, sizeof text), 0u);
-    for (const char* context : {"VantorServer_Start", static_cast<const char*>(nullptr)})
-        Tamber::SetLastSystemError(2), VantorLog_SystemError(context);
+    for (const char* context : {"VantorServer_Start", static_cast<const char*>(nullptr)}) {
+        Tamber::SetLastSystemError(2);
+        VantorLog_SystemError(context);
+    }
     const std::string written = "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nneg\nERROR: " +
                                 std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " +
                                 text + "INFO: " + text;

@@ -40,7 +40,6 @@ void ChildProgram::WriteSettings() const {
     std::ofstream out(path_ + ".cfg", std::ios::binary | std::ios::trunc);
     out << "seconds " << seconds_ << '\n';
     if (killOwnName_) out << "kill-own-name\n";
-    if (!mode_.empty()) out << "mode " << mode_ << '\n';
 }
 
 static void Terminate(uint32_t id) {
@@ -74,7 +73,10 @@ RunningChild::RunningChild(const ChildProgram& program, const std::string& argum
     Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &id_);
 }
 
-RunningChild::~RunningChild() { Terminate(id_), WaitForProcessGone(id_); }
+RunningChild::~RunningChild() {
+    Terminate(id_);
+    WaitForProcessGone(id_);
+}
 
 bool IsProcessAlive(uint32_t id) {
     const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);

@@ -43,12 +43,15 @@ public:
     std::string Directory() const { return std::filesystem::path(path_).parent_path().string(); }
 
     // Instances started from now on live this long (at most 60 s; 0: end at once).
-    void SetLifetime(unsigned seconds) { seconds_ = seconds, WriteSettings(); }
+    void SetLifetime(unsigned seconds) {
+        seconds_ = seconds;
+        WriteSettings();
+    }
     // Instances started from now on first end every other process of their name.
-    void SetKillOwnName() { killOwnName_ = true, WriteSettings(); }
-    // Instances started from now on act as the Air client ("air") or the game
-    // ("game"): see tamber_child.cpp.
-    void SetMode(const std::string& mode) { mode_ = mode, WriteSettings(); }
+    void SetKillOwnName() {
+        killOwnName_ = true;
+        WriteSettings();
+    }
 
     // Waits up to 30 s for instance id's report.
     bool WaitForReport(uint32_t id, ChildReport* report) const;
@@ -65,7 +68,6 @@ private:
     std::string path_;
     unsigned seconds_ = 60;
     bool killOwnName_ = false;
-    std::string mode_;
 };
 
 // An instance started by the test itself (not through the helper under test),

@@ -126,19 +126,25 @@ TEST_F(Launcher, NullServerBroadcastRacingRemoveTouchesNothingFreed) {
         });
         Tamber::SleepMilliseconds(50);
         EXPECT_EQ(1, VantorServerController_Remove());
-        done = true, broadcaster.join();
+        done = true;
+        broadcaster.join();
     }
 }
 
-// A game that dies unannounced is reported once; one that announces its end
-// either way is not.
+// A game that dies unannounced (here by Air's KILL) is reported once; one
+// that announces its end either way is not.
 TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
     for (const int32_t announcement : {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
-        LaunchGame();
+        const uint32_t id = LaunchGame();
         auto gamePeer = ConnectListed(gamePort);
-        if (announcement != 0) gamePeer->Send(announcement);
-        game.EndAll();  // within the launcher's 20 s wait
-        if (announcement == 0) VantorServerController_ProcessEvents();
+        if (announcement != 0) {
+            gamePeer->Send(announcement);
+            game.EndAll();  // within the launcher's 20 s wait
+        } else {
+            SendAndWait(*airPeer, VANTORMESSAGETYPE_KILL_GAMECLIENT_PROCESS);
+            ASSERT_TRUE(WaitForProcessGone(id));
+            VantorServerController_ProcessEvents();
+        }
         const WireMessage message = ToAir().value_or(WireMessage{16, 1, -1, -1, ""});
         EXPECT_EQ(std::make_pair(announcement != 0 ? announcement : int32_t{VANTORMESSAGETYPE_GAMECLIENT_CRASHED}, 0),
                   std::make_pair(message.type, message.payloadLength));

@@ -103,7 +103,10 @@ protected:
 // A started controller with a listed Air client, on a frozen clock.
 class Running : public Launcher {
 protected:
-    void SetUp() override { Tamber::TestClock::SetTicks(1000000u), Connect(); }
+    void SetUp() override {
+        Tamber::TestClock::SetTicks(1000000u);
+        Connect();
+    }
     // Launches the game through the Air dispatcher and lets supervision see it running.
     uint32_t LaunchGame() {
         SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x");

@@ -15,8 +15,10 @@
 namespace {
 
 void Record(const char* function, const char* argument) {
-    if (std::FILE* file = std::fopen("patcher-calls.txt", "ab"))
-        std::fprintf(file, "%s(%s)\n", function, argument ? argument : ""), std::fclose(file);
+    std::FILE* file = std::fopen("patcher-calls.txt", "ab");
+    if (file == nullptr) return;
+    std::fprintf(file, "%s(%s)\n", function, argument ? argument : "");
+    std::fclose(file);
 }
 
 // Fills text (or game) from the answer file; "FULL" fills every byte without a terminator.
@@ -27,8 +29,10 @@ bool Answer(const char* function, const char* argument, char* text, int32_t size
     const int found = file ? std::fscanf(file, "%1023s %1023s", fields[0], fields[1]) : 0;
     if (file) std::fclose(file);
     if (found < 1 + game) return false;
-    if (std::strcmp(fields[game], "FULL") == 0) return std::memset(text, 'p', static_cast<std::size_t>(size)), true;
-    std::snprintf(text, static_cast<std::size_t>(size), game ? "%s%s" : "%s:%s", game ? "" : function, fields[game]);
+    if (std::strcmp(fields[game], "FULL") == 0)
+        std::memset(text, 'p', static_cast<std::size_t>(size));
+    else
+        std::snprintf(text, static_cast<std::size_t>(size), game ? "%s%s" : "%s:%s", game ? "" : function, fields[game]);
     return true;
 }
 

@@ -60,7 +60,10 @@ long ResidentKiB() {
 // with a 4 KiB receive buffer that never reads.
 struct Stuck {
     explicit Stuck(bool withAgent) {
-        if (!withAgent) VantorServer_Create(&server), VantorServer_Start(server, port);
+        if (!withAgent) {
+            VantorServer_Create(&server);
+            VantorServer_Start(server, port);
+        }
         const Tamber::Socket dialled = Tamber::OpenStreamSocket();
         static const int size = 4096;
         setsockopt(dialled, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
@@ -70,8 +73,15 @@ struct Stuck {
         socket = listener.Accept();
         EXPECT_TRUE(VantorMessageAgent_Create(&agent) == 1 && VantorMessageAgent_Start(agent, socket) == 1);
     }
-    ~Stuck() { CloseOwn(), VantorMessageAgent_Delete(&agent), VantorServer_Delete(&server); }
-    void CloseOwn() { if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket), socket = Tamber::kNoSocket; }
+    ~Stuck() {
+        CloseOwn();
+        VantorMessageAgent_Delete(&agent);
+        VantorServer_Delete(&server);
+    }
+    void CloseOwn() {
+        if (socket != Tamber::kNoSocket) Tamber::CloseSocket(socket);
+        socket = Tamber::kNoSocket;
+    }
     LogSession log;
     uint16_t port = FreePort();
     VantorServer* server = nullptr;
@@ -147,7 +157,8 @@ TEST(StuckPeer, AgentDeleteEndsABlockedSendOrItsOwnCallbackAndReleasesEverything
         } else {
             auto send = std::async(std::launch::async, [a = connection.agent] { return VantorMessageAgent_SendMessage(a, 17, kLarge.c_str()); });
             ASSERT_EQ(std::future_status::timeout, send.wait_for(std::chrono::milliseconds(300)));
-            connection.CloseOwn(), VantorMessageAgent_Delete(&connection.agent);
+            connection.CloseOwn();
+            VantorMessageAgent_Delete(&connection.agent);
             ASSERT_EQ(std::future_status::ready, send.wait_for(std::chrono::seconds(5)));
             EXPECT_EQ(0, send.get());
         }
@@ -160,7 +171,10 @@ TEST(StuckPeer, AnnouncedPayloadsCostNoMemoryUntilTheyArrive) {
     Stuck host(false);
     const long before = ResidentKiB();
     std::vector<std::unique_ptr<RawPeer>> peers;
-    for (int i = 0; i < 16; ++i) peers.push_back(std::make_unique<RawPeer>(host.port)), peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
+    for (int i = 0; i < 16; ++i) {
+        peers.push_back(std::make_unique<RawPeer>(host.port));
+        peers.back()->SendBytes(HeaderBytes(16, 1, 17, 16 * 1024 * 1024) + "x");
+    }
     // Nothing tells when a reader has taken a header without its payload.
     Tamber::SleepMilliseconds(500);
     EXPECT_LT(ResidentKiB() - before, 64 * 1024);

@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/paths.h"
-#include "platform/strings.h"
-#include "test_support.h"
 
 namespace {
 
@@ -27,25 +22,6 @@ TEST(Paths, ParentDirectoryFollowsTheWindowsRules) {
     EXPECT_EQ(std::string("C:|\\games\\|kav.exe"), std::string(drive) + "|" + directory + "|" + name);
     ASSERT_TRUE(Tamber::SplitPath("/usr/bin/kav.exe", drive, 3, directory, 256, name, 256));
     EXPECT_EQ(std::string("|/usr/bin/|kav.exe"), std::string(drive) + "|" + directory + "|" + name);
-}
-
-TEST(Paths, ModuleAndCurrentDirectoriesAndFiles) {
-    char directory[Tamber::kMaxPath];
-    ASSERT_TRUE(Tamber::GetModuleDirectory(directory, sizeof directory));
-    const std::size_t length = std::strlen(directory);
-    EXPECT_TRUE(length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\') &&
-                Tamber::FileExists(directory));
-    char tiny[2];
-    EXPECT_FALSE(Tamber::GetModuleDirectory(tiny, sizeof tiny));
-    TamberTest::TempDir folder;
-    TamberTest::WorkingDirectory cwd(folder.Path());
-    char current[Tamber::kMaxPath], full[Tamber::kMaxPath];
-    ASSERT_TRUE(Tamber::GetCurrentDirectoryPath(current));
-    ASSERT_TRUE(Tamber::GetFullPath("a.txt", full));
-    EXPECT_EQ(std::string(current) + Tamber::PathSeparator() + "a.txt", full);
-    std::ofstream(full) << "x";
-    EXPECT_TRUE(Tamber::FileExists(full) && Tamber::DeleteFileAtPath(full));
-    EXPECT_FALSE(Tamber::FileExists(full) || Tamber::DeleteFileAtPath(full));
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ TEST(BoundedStrings, NullArgumentsReportAndCopyNothing) {
     std::vector<std::string> reports;
     Tamber::SetAssertionHandler([&](const char* report) { reports.emplace_back(report); });
     char buffer[8] = "keep";
-    Tamber::std_strncpy(nullptr, "abc", 8), Tamber::std_strncpy(buffer, nullptr, 8);
+    Tamber::std_strncpy(nullptr, "abc", 8);
+    Tamber::std_strncpy(buffer, nullptr, 8);
     EXPECT_EQ(0u, Tamber::std_strnlen(nullptr, 5));
     Tamber::ReportAssertion("x", 7, "f", "file.cpp", "why");
     Tamber::SetAssertionHandler(nullptr);

@@ -22,7 +22,10 @@ constexpr std::size_t kListedBefore = 1100, kMostFillers = 4000;
 // are made with a bare clone and do nothing but system calls, so that no
 // run-time library (nor a sanitizer's fork handling) is involved.
 struct Fillers {
-    ~Fillers() { for (pid_t pid : pids_) kill(pid, SIGKILL), waitpid(pid, nullptr, 0); }
+    ~Fillers() {
+        for (pid_t pid : pids_) kill(pid, SIGKILL);
+        for (pid_t pid : pids_) waitpid(pid, nullptr, 0);
+    }
     bool Add(std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
             const long pid = syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);

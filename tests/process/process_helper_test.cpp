@@ -1,7 +1,6 @@
 // The process table, its command lines and file checks, liveness, stopping
 // with a grace period, killing by name and waiting by name.
 #include <fstream>
-#include <thread>
 
 #include "platform/process.h"
 #include "platform/strings.h"
@@ -47,7 +46,8 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
-    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42), SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
+    SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 42);
+    SetProcessIdForProcessType(VANTORPROCESSTYPE_AIR, 43);
     ASSERT_EQ(1, SetGamePath(std::string(400, 'v').c_str()));
     EXPECT_EQ(std::string(259, 'v'), PathOf(VANTORPROCESSTYPE_GAME));
     EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
@@ -88,7 +88,8 @@ TEST_F(ProcessHelper, FileChecks) {
     EXPECT_EQ("ERROR: The file [air.exe] does not exist.ERROR: The file [" + launcher +
                   "] does not exist.ERROR: The file [" + game + "] does not exist.",
               Logged());
-    std::ofstream(launcher) << "x", std::ofstream(game) << "x";
+    std::ofstream(launcher) << "x";
+    std::ofstream(game) << "x";
     EXPECT_EQ(1, VantorProcessHelper_AllFilesExist());
 }
 
@@ -102,8 +103,10 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedIdRunsAndStopGivesAGrace) {
     ASSERT_TRUE(WaitForProcessGone(ended.Id()));
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
     EXPECT_TRUE(!Running(VANTORPROCESSTYPE_GAME) && VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0) == 1);
-    for (const auto& [id, running] : {std::make_pair(ended.Id(), 0), std::make_pair(child.Id(), 1)})
-        EXPECT_EQ(running, (SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, id), Running(VANTORPROCESSTYPE_GAME)));
+    for (const auto& [id, running] : {std::make_pair(ended.Id(), 0), std::make_pair(child.Id(), 1)}) {
+        SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, id);
+        EXPECT_EQ(running, Running(VANTORPROCESSTYPE_GAME));
+    }
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
     EXPECT_TRUE(WaitForProcessGone(child.Id()) && Logged().empty());
     ChildProgram game;
@@ -148,26 +151,16 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     EXPECT_TRUE(WaitForProcessGone(sibling.Id()) && IsProcessAlive(killer.Id()));
 }
 
-TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEndsOrIsKilled) {
+TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEnds) {
     ChildProgram program;
     EXPECT_EQ(0, WaitForProcessExitByName(program.Path().c_str()) + WaitForProcessExitByName(nullptr));
-    program.SetLifetime(2);
+    // Long enough for a slow scan under Wine to reach the child before it ends.
+    program.SetLifetime(3);
     RunningChild ending(program);
     ChildReport report;
     ASSERT_TRUE(program.WaitForReport(ending.Id(), &report));
     EXPECT_EQ(1, WaitForProcessExitByName(program.Path().c_str()));
     EXPECT_TRUE(program.Finished(ending.Id()));
-    program.SetLifetime(60);
-    RunningChild killed(program);
-    // Wine lists a new process by name a little after it starts.
-    ASSERT_TRUE(WaitUntil([&] { return !ProcessIdsNamed(program.Name()).empty(); }));
-    std::thread killer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        Tamber::ProcessHandle::Open(killed.Id()).Terminate();
-    });
-    EXPECT_EQ(1, WaitForProcessExitByName(program.Name().c_str()));
-    killer.join();
-    EXPECT_FALSE(program.Finished(killed.Id()));
 }
 
 }  // namespace

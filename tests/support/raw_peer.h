@@ -91,7 +91,9 @@ public:
     ~LoopbackPair() { CloseNear(); }
     Tamber::Socket Near() const { return near_; }
     void CloseNear() {
-        if (near_ != Tamber::kNoSocket) Tamber::ShutdownSocket(near_), Tamber::CloseSocket(near_);
+        if (near_ == Tamber::kNoSocket) return;
+        Tamber::ShutdownSocket(near_);
+        Tamber::CloseSocket(near_);
         near_ = Tamber::kNoSocket;
     }
     RawPeer far;

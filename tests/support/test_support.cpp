@@ -48,7 +48,10 @@ void LogSession::Remove() { if (!removed_) Vantor_Remove(); removed_ = true; }
 
 FastTime::FastTime() { Tamber::TestClock::SetShortPauses(true); }
 
-FastTime::~FastTime() { Tamber::TestClock::SetShortPauses(false), Tamber::TestClock::Reset(); }
+FastTime::~FastTime() {
+    Tamber::TestClock::SetShortPauses(false);
+    Tamber::TestClock::Reset();
+}
 
 std::string ReadFile(const std::string& path) {
     std::ostringstream out;
