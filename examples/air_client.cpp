@@ -18,6 +18,7 @@ namespace {
 
 std::atomic<bool> g_gameLaunched{false};
 std::atomic<bool> g_gameAnswered{false};
+std::atomic<bool> g_gameStopped{false};
 
 int32_t VANTOR_CALL OnMessage(void*, int32_t type, const char* payload) {
     if (type == VANTORMESSAGETYPE_REPLY || type == VANTORMESSAGETYPE_HEARTBEAT) return 1;
@@ -25,6 +26,7 @@ int32_t VANTOR_CALL OnMessage(void*, int32_t type, const char* payload) {
                   payload ? payload : "");
     if (type == VANTORMESSAGETYPE_GAMECLIENT_LAUNCHED) g_gameLaunched.store(true);
     if (type == VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME) g_gameAnswered.store(true);
+    if (type == VANTORMESSAGETYPE_GAMECLIENT_STOPPED) g_gameStopped.store(true);
     return 1;
 }
 
@@ -78,8 +80,9 @@ int main(int argc, char** argv) {
         }
     }
     Send(agent, VANTORMESSAGETYPE_CLOSE, nullptr);
-    // Stay connected briefly so that the launcher hears the close before we go.
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // Stay connected until the launcher passes on the game's end: it does so
+    // once the game has gone, which takes a moment on a busy machine.
+    if (status == 0 && !WaitFor(g_gameStopped, 30)) status = 1;
     Example::Disconnect(socket);
     VantorMessageAgent_Delete(&agent);
     Vantor_Remove();

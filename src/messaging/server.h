@@ -11,7 +11,7 @@
 // The port the listening socket is bound to (the system's choice after a
 // Start with port 0), or 0 before a successful bind.
 uint16_t VantorServer_BoundPort(VantorServer* server);
-// The listening socket, owned by the server.
+// The listening socket, owned by the server: a test seam, for reading its options.
 Tamber::Socket VantorServer_ListeningSocket(VantorServer* server);
 // The agents of the listed clients, newest first: connected ones, and ended
 // ones not yet pruned. Valid while their clients stay listed.
