@@ -25,6 +25,12 @@ int32_t HeartbeatActive(VantorMessageAgent* agent) {
     return active;
 }
 
+int32_t IsRunning(VantorMessageAgent* agent) {
+    int32_t running = 0;
+    VantorMessageAgent_GetIsRunning(agent, &running);
+    return running;
+}
+
 class Agent : public testing::Test {
 protected:
     void SetUp() override {
@@ -38,12 +44,7 @@ protected:
     }
     bool Start() { return VantorMessageAgent_Start(agent, pair.Near()) == 1; }
     // The heartbeat flag drops when the connection ends; the agent still counts as running.
-    bool ConnectionEnded() {
-        int32_t running = 0;
-        const bool ended = WaitUntil([&] { return HeartbeatActive(agent) == 0; });
-        VantorMessageAgent_GetIsRunning(agent, &running);
-        return ended && running == 1;
-    }
+    bool ConnectionEnded() { return WaitUntil([&] { return HeartbeatActive(agent) == 0; }) && IsRunning(agent) == 1; }
     void ExpectReply() { EXPECT_EQ(Header(pair.far.Receive()), std::make_pair(int32_t{VANTORMESSAGETYPE_REPLY}, 0)); }
     static std::pair<int32_t, int32_t> Header(const std::optional<WireMessage>& m) { return {m ? m->type : -1, m ? m->payloadLength : -1}; }
 
@@ -308,11 +309,16 @@ protected:
         VantorServer_Delete(&server);
     }
     uint16_t Start(uint16_t port = 0) { return VantorServer_Start(server, port) == 1 ? VantorServer_BoundPort(server) : 0; }
-    // Connects one more client and waits until the server lists it.
+    // Connects one more client and waits until the server lists it and its
+    // agent runs: a client is listed just before its agent starts, and a
+    // broadcast passes over an agent that has not started.
     RawPeer& Connect(uint16_t port) {
         const std::size_t before = VantorServer_ClientAgents(server).size();
         peers.push_back(std::make_unique<RawPeer>(port));
-        EXPECT_TRUE(peers.back()->Connected() && WaitUntil([&] { return VantorServer_ClientAgents(server).size() == before + 1; }));
+        EXPECT_TRUE(peers.back()->Connected() && WaitUntil([&] {
+            const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
+            return agents.size() == before + 1 && IsRunning(agents[0]) == 1;
+        }));
         return *peers.back();
     }
 
