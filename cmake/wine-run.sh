@@ -9,10 +9,20 @@ fi
 export WINEDEBUG=-all
 # No Mono/Gecko install prompts, and no debugger: a crash must exit non-zero.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-# Debian's `wine` takes the 32-bit loader whenever wine32 is installed; on a
-# kernel that runs no 32-bit programs that loader cannot start, and the 64-bit
-# one runs the 64-bit programs by itself.
-if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+
+# The COFF machine of a PE file ("014c" for i386), or nothing for other files.
+pe_machine() {
+    [ -f "$1" ] || return 0
+    [ "$(head -c 2 "$1")" = "MZ" ] || return 0
+    offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
+}
+
+# Debian's `wine` starts the 32-bit loader whenever wine32 is installed, and
+# that loader hands 64-bit programs on to the 64-bit one. Only 32-bit programs
+# go through it here: where an emulated CPU runs 32-bit code, the detour would
+# cost every 64-bit program a slow start; where none runs, it cannot start.
+if [ -x /usr/lib/wine/wine64 ] && [ "$(pe_machine "$1")" != "014c" ]; then
     export WINELOADER=/usr/lib/wine/wine64
     exec /usr/lib/wine/wine64 "$@"
 fi
