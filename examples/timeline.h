@@ -1,7 +1,9 @@
 /* A shared timeline for the three example programs: each line says when
- * (seconds since the demo began), which process, and what happened. Lines go
- * to stdout and, when VANTOR_DEMO_TIMELINE names a file, to that file too, so
- * that processes without a console (Windows starts them detached) still show. */
+ * (seconds since VANTOR_DEMO_START_MS, the demo's start in milliseconds since
+ * the epoch, or else since the program's own start), which process, and what
+ * happened. Lines go to stdout and, when VANTOR_DEMO_TIMELINE names a file, to
+ * that file too, so that processes without a console (Windows starts them
+ * detached) still show. */
 #ifndef VANTOR_EXAMPLE_TIMELINE_H
 #define VANTOR_EXAMPLE_TIMELINE_H
 
@@ -13,12 +15,18 @@
 
 namespace Timeline {
 
-inline double SecondsSinceDemoStart() {
+inline long long NowMilliseconds() {
     using namespace std::chrono;
-    const long long nowMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Taken before main runs: a program started by hand counts from its own start.
+inline const long long kProgramStartMs = NowMilliseconds();
+
+inline double SecondsSinceDemoStart() {
     const char* start = std::getenv("VANTOR_DEMO_START_MS");
-    const long long startMs = start ? std::atoll(start) : nowMs;
-    return static_cast<double>(nowMs - startMs) / 1000.0;
+    const long long startMs = start ? std::atoll(start) : kProgramStartMs;
+    return static_cast<double>(NowMilliseconds() - startMs) / 1000.0;
 }
 
 inline void Say(const char* who, const char* format, ...) {
