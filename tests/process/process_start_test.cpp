@@ -103,10 +103,10 @@ TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
     TempDir elsewhere;
     WorkingDirectory cwd(elsewhere.Path());
     for (const auto& c : cases) {
-        uint32_t id = 0;
-        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.first.c_str(), nullptr, &id)) << c.first;
+        Tamber::ProcessIdentity child;
+        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.first.c_str(), nullptr, &child)) << c.first;
         ChildReport report;
-        ASSERT_TRUE(program.WaitForReport(id, &report) && !report.argv.empty()) << c.first;
+        ASSERT_TRUE(program.WaitForReport(child.id, &report)) << c.first;
         Words expected = c.second;
         expected.insert(expected.begin(), program.Path());
         EXPECT_EQ(expected, report.argv) << c.first;
