@@ -42,7 +42,8 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
     const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
 
     Tamber::ProcessIdentity child;
-    const bool started = LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &child);
+    const bool started =
+        LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &child);
     uint32_t error = 0;
     if (started) {
         WriteProcessIdentity(table, processType, child);
