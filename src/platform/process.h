@@ -45,10 +45,9 @@ constexpr std::size_t kProcessNameSize = 320;
 // relative to the caller's current directory. On success *child receives the
 // new process's id and start time and nothing of it stays open; a child whose
 // start time cannot be read is ended again and the call fails, so that no
-// process runs that could not be told from a later holder of its id. On
-// failure the calling thread's
-// last system error tells why; a command line over kMaxCommandLineLength
-// characters fails with CommandLineTooLongError().
+// process runs that could not be told from a later holder of its id. On failure
+// the calling thread's last system error tells why; a command line over
+// kMaxCommandLineLength characters fails with CommandLineTooLongError().
 //   Windows: CreateProcessA with DETACHED_PROCESS and a shown window; the
 //   command line is what the child reads.
 //   Linux: posix_spawn of executable in a new session, with the signal mask

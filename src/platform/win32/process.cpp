@@ -77,14 +77,14 @@ bool CreateChildProcess(const char* executable, const char* commandLine, const c
         return false;
     CloseHandle(created.hThread);
     ProcessStartTime startTime = 0;
-    const bool identified = CreationTime(created.hProcess, &startTime);
-    const DWORD error = GetLastError();
-    if (!identified) TerminateProcess(created.hProcess, 0);
-    CloseHandle(created.hProcess);
-    if (!identified) {
+    if (!CreationTime(created.hProcess, &startTime)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(created.hProcess, 0);
+        CloseHandle(created.hProcess);
         SetLastError(error);
         return false;
     }
+    CloseHandle(created.hProcess);
     child->id = created.dwProcessId;
     child->startTime = startTime;
     return true;
