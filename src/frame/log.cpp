@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/paths.h"
@@ -17,6 +18,7 @@ constexpr std::size_t kFileNameSize = 320;
 
 struct VantorLogStruct {
     std::shared_ptr<Tamber::Mutex> lock = Tamber::Mutex::Create();
+    // Empty when the log has no place: nothing is then written or deleted.
     char path[Tamber::kMaxPath] = {};
 };
 
@@ -26,16 +28,26 @@ std::shared_ptr<VantorLogStruct> g_log;
 
 std::shared_ptr<VantorLogStruct> CurrentLog() { return std::atomic_load(&g_log); }
 
+// "<working directory>/<name>" into path. False when the working directory
+// cannot be read (deleted, too long) or the whole does not fit: a cut name
+// would be another file's, and an empty directory would put the log in the root.
+bool JoinLogPath(const char* name, char* path) {
+    char directory[Tamber::kMaxPath] = {};
+    if (!Tamber::GetCurrentDirectoryPath(directory)) return false;
+    if (std::strlen(directory) + 1 + std::strlen(name) >= Tamber::kMaxPath) return false;
+    Tamber::std_snprintf(path, Tamber::kMaxPath, "%s/%s", directory, name);
+    return true;
+}
+
 }  // namespace
 
 int32_t VantorLog_Open(const char* fileName) {
     auto log = std::make_shared<VantorLogStruct>();
     char name[kFileNameSize];
     Tamber::std_snprintf(name, sizeof name, "%s", fileName ? fileName : "");
-    char directory[Tamber::kMaxPath] = {};
-    Tamber::GetCurrentDirectoryPath(directory);
-    Tamber::std_snprintf(log->path, sizeof log->path, "%s/%s", directory, name);
+    if (!JoinLogPath(name, log->path)) log->path[0] = '\0';
     std::atomic_store(&g_log, log);
+    if (log->path[0] == '\0') return 1;
     if (std::FILE* old = std::fopen(log->path, "r")) {
         std::fclose(old);
         Tamber::DeleteFileAtPath(log->path);
@@ -54,7 +66,7 @@ int32_t VantorLog_Close() {
 
 int32_t VantorLog_Write(const char* text) {
     std::shared_ptr<VantorLogStruct> log = CurrentLog();
-    if (!log || text == nullptr) return 0;
+    if (!log || text == nullptr || log->path[0] == '\0') return 0;
     Tamber::ScopedLock guard(log->lock);
     std::FILE* file = std::fopen(log->path, "at");
     if (file == nullptr) return 0;

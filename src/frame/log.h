@@ -8,7 +8,10 @@
 
 enum VantorLogLevel : int32_t { kLogInfo = 0, kLogWarning = 1, kLogError = 2 };
 
-// Creates the record (replacing any open one) and deletes an old file of that name.
+// Creates the record (replacing any open one) for fileName in the working
+// directory and deletes an old file of that name. When the working directory
+// cannot be read or the path would pass the 260-byte limit, the log has no file:
+// nothing is deleted and every write returns 0.
 int32_t VantorLog_Open(const char* fileName);
 // Destroys the record once no write is using it; nothing when no log is open.
 int32_t VantorLog_Close();

@@ -1,16 +1,20 @@
-// Whether the recorded Air client and game still run, and stopping them.
+// Whether the recorded Air client and game still run, and stopping them. A
+// recorded process is acted on only while its id names the process recorded.
 #include "TamberLauncher.h"
 #include "platform/process.h"
 #include "process/process_table.h"
 
 bool IsRecordedProcessRunning(VantorProcessTable& table, int32_t processType) {
-    uint32_t id = 0;
-    ReadProcessId(table, processType, &id);
-    if (id == 0 && processType == VANTORPROCESSTYPE_AIR) AdoptAirClient(table);
-    ReadProcessId(table, processType, &id);
-    if (id == 0) return false;
-    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);
-    return process.IsOpen() && process.IsRunning();
+    Tamber::ProcessIdentity recorded;
+    ReadProcessIdentity(table, processType, &recorded);
+    if (recorded.id == 0 && processType == VANTORPROCESSTYPE_AIR) AdoptAirClient(table);
+    ReadProcessIdentity(table, processType, &recorded);
+    if (recorded.id == 0) return false;
+    Tamber::ProcessLookup lookup = Tamber::ProcessLookup::kGone;
+    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(recorded, &lookup);
+    // Out of descriptors or rights, the process is not known to have ended.
+    if (!process.IsOpen()) return lookup == Tamber::ProcessLookup::kUnknown;
+    return process.IsRunning();
 }
 
 extern "C" {
@@ -27,17 +31,19 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_IsProcessRunning(int32_t proc
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StopProcess(int32_t processType, uint32_t timeoutMs) {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
-    uint32_t id = 0;
-    ReadProcessId(*table, processType, &id);
+    Tamber::ProcessIdentity recorded;
+    ReadProcessIdentity(*table, processType, &recorded);
+    Tamber::ProcessLookup lookup = Tamber::ProcessLookup::kGone;
     {
         // A grace period for the process to end by itself; how it went is seen below.
-        const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);
+        const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(recorded, &lookup);
         if (process.IsOpen()) process.Wait(timeoutMs);
     }
     if (!IsRecordedProcessRunning(*table, processType)) return 1;
-    // The check may have just adopted an Air client: end the process it found.
-    ReadProcessId(*table, processType, &id);
-    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);
+    // The check may have just adopted an Air client: end the process it found,
+    // and only while it is the one recorded.
+    ReadProcessIdentity(*table, processType, &recorded);
+    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(recorded, &lookup);
     return process.IsOpen() && process.Terminate() ? 1 : 0;
 }
 

@@ -43,9 +43,13 @@ void AdoptAirClient(VantorProcessTable& table) {
     bool found = false;
     ForEachOtherProcess([&](const Tamber::ProcessHandle& process, const char* name) {
         if (!SameNameIgnoringCase(name, kAirClientName)) return true;
+        Tamber::ProcessIdentity client;
+        client.id = process.Id();
+        // One that cannot be told from a later holder of its id is not adopted.
+        if (!process.ReadStartTime(&client.startTime)) return true;
         VantorLog_Formatted(kLogInfo, 1024, "I found what appears to be a new handle for %s.  New: %d\n",
                             kAirClientName, static_cast<int>(process.Value()));
-        table.airProcessId.store(process.Id());
+        WriteProcessIdentity(table, VANTORPROCESSTYPE_AIR, client);
         found = true;
         return true;
     });

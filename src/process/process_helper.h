@@ -5,11 +5,15 @@
 
 #include <cstdint>
 
+#include "platform/process.h"
+
 // gamePath := path (cut at 259 characters); the game's recorded id := 0. 1, or 0 without a table.
 int32_t SetGamePath(const char* path);
 // gamePath := the game path given to Init; the game's recorded id := 0. 1, or 0 without a table.
 int32_t RestoreDefaultGamePath();
-// AIR and GAME record processId and give 1; other types are logged and give 0.
+// AIR and GAME record processId with the start time of the process that has it
+// now (none that matches when it cannot be read) and give 1; other types are
+// logged and give 0.
 int32_t SetProcessIdForProcessType(int32_t processType, uint32_t processId);
 // AIR and GAME read their recorded id (0: none) and give 1; other types log
 // the unknown type, give 0 and leave *processId untouched.
@@ -18,10 +22,10 @@ int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId);
 // Starts executablePath with the command line "<path> <arguments>" (the path in
 // double quotes when it holds a space; no space nor arguments when they are
 // empty) in workingDirectory (null: the caller's). A command line over 32767
-// characters is refused with an error line. On failure the last system error
-// tells why.
+// characters is refused with an error line. On success *child receives the
+// new process's id and start time; on failure the last system error tells why.
 bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
-                   uint32_t* processId);
+                   Tamber::ProcessIdentity* child);
 // The start procedure without the export's framing: refuses a running process,
 // starts the type's executable in its own directory, records the id, and pauses
 // 5 s. 1 when a process was created.
@@ -29,8 +33,9 @@ int32_t RunProcessStart(int32_t processType, const char* arguments);
 // Waits up to 20 s for each other process whose executable file name equals
 // path's (case-sensitive), until one ends: 1 then, else 0. Needs no table.
 int32_t WaitForProcessExitByName(const char* path);
-// Records as the Air client the last listed other process whose executable is
-// named "KavCLient.exe" in any letter case, logging each one found. Always 1.
+// Records as the Air client, with its start time, the last listed other
+// running process whose executable is named "KavCLient.exe" in any letter
+// case, logging each one found. Always 1.
 int32_t AdoptAirClientProcess();
 // 1 when path names an existing file or directory; a bare file name is looked
 // for in the host executable's directory. Else 0 and an error line.

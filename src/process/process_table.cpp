@@ -35,33 +35,50 @@ const char* ProcessPathOf(VantorProcessTable& table, int32_t processType) {
 
 namespace {
 
-// The id slot of the Air client or the game; null (logged) for any other type.
+// The identity slot of the Air client or the game; null (logged) for any other type.
 template <class Table>
-auto ProcessIdSlot(Table& table, int32_t processType) -> decltype(&table.airProcessId) {
+auto IdentitySlot(Table& table, int32_t processType) -> decltype(&table.air) {
     switch (processType) {
         case VANTORPROCESSTYPE_AIR:
-            return &table.airProcessId;
+            return &table.air;
         case VANTORPROCESSTYPE_GAME:
-            return &table.gameProcessId;
+            return &table.game;
         default:
             VantorLog_Message(kLogError, "Unknown process type.\n");
             return nullptr;
     }
 }
 
+// processId with the start time of the process that has it now; when that
+// cannot be read, a start time that no later holder of the id matches.
+Tamber::ProcessIdentity IdentityOf(uint32_t processId) {
+    Tamber::ProcessIdentity identity;
+    identity.id = processId;
+    const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(processId);
+    if (process.IsOpen()) process.ReadStartTime(&identity.startTime);
+    return identity;
+}
+
+void ForgetGame(VantorProcessTable& table) {
+    std::lock_guard<std::mutex> guard(table.idLock);
+    table.game = Tamber::ProcessIdentity();
+}
+
 }  // namespace
 
-bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId) {
-    const std::atomic<uint32_t>* slot = ProcessIdSlot(table, processType);
+bool ReadProcessIdentity(const VantorProcessTable& table, int32_t processType, Tamber::ProcessIdentity* identity) {
+    const Tamber::ProcessIdentity* slot = IdentitySlot(table, processType);
     if (slot == nullptr) return false;
-    *processId = slot->load();
+    std::lock_guard<std::mutex> guard(table.idLock);
+    *identity = *slot;
     return true;
 }
 
-bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId) {
-    std::atomic<uint32_t>* slot = ProcessIdSlot(table, processType);
+bool WriteProcessIdentity(VantorProcessTable& table, int32_t processType, const Tamber::ProcessIdentity& identity) {
+    Tamber::ProcessIdentity* slot = IdentitySlot(table, processType);
     if (slot == nullptr) return false;
-    slot->store(processId);
+    std::lock_guard<std::mutex> guard(table.idLock);
+    *slot = identity;
     return true;
 }
 
@@ -69,7 +86,7 @@ int32_t SetGamePath(const char* path) {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
     Tamber::std_strncpy(table->gamePath, path, sizeof table->gamePath);
-    table->gameProcessId.store(0);
+    ForgetGame(*table);
     return 1;
 }
 
@@ -77,22 +94,22 @@ int32_t RestoreDefaultGamePath() {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
     Tamber::std_strncpy(table->gamePath, table->defaultGamePath, sizeof table->gamePath);
-    table->gameProcessId.store(0);
+    ForgetGame(*table);
     return 1;
 }
 
 int32_t SetProcessIdForProcessType(int32_t processType, uint32_t processId) {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
-    return WriteProcessId(*table, processType, processId) ? 1 : 0;
+    return WriteProcessIdentity(*table, processType, IdentityOf(processId)) ? 1 : 0;
 }
 
 int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId) {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
-    uint32_t id = 0;
-    if (!ReadProcessId(*table, processType, &id)) return 0;
-    if (processId != nullptr) *processId = id;
+    Tamber::ProcessIdentity identity;
+    if (!ReadProcessIdentity(*table, processType, &identity)) return 0;
+    if (processId != nullptr) *processId = identity.id;
     return 1;
 }
 

@@ -3,10 +3,11 @@
 // Remove never frees it under them.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
+#include "platform/process.h"
 #include "platform/strings.h"
 
 struct VantorProcessTable {
@@ -14,9 +15,13 @@ struct VantorProcessTable {
     char airPath[Tamber::kMaxPath] = {};
     char gamePath[Tamber::kMaxPath] = {};
     char defaultGamePath[Tamber::kMaxPath] = {};
-    // Read by the host's thread and written from message handlers' threads.
-    std::atomic<uint32_t> airProcessId{0};
-    std::atomic<uint32_t> gameProcessId{0};
+    // The Air client and the game: each id with the start time of the process
+    // it named when it was recorded, so that a later holder of the id is not
+    // taken for it. Read by the host's thread and written from message
+    // handlers' threads, both under idLock.
+    mutable std::mutex idLock;
+    Tamber::ProcessIdentity air;
+    Tamber::ProcessIdentity game;
 };
 
 // The current table, or empty before Init and after Remove.
@@ -26,12 +31,13 @@ std::shared_ptr<VantorProcessTable> RequireProcessTable();
 
 // The type's path slot, or null (logged) for an unknown type.
 const char* ProcessPathOf(VantorProcessTable& table, int32_t processType);
-// As GetProcessIdForProcessType and SetProcessIdForProcessType, on table.
-bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId);
-bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId);
+// The type's recorded id and start time on table; other types are logged and give false.
+bool ReadProcessIdentity(const VantorProcessTable& table, int32_t processType, Tamber::ProcessIdentity* identity);
+bool WriteProcessIdentity(VantorProcessTable& table, int32_t processType, const Tamber::ProcessIdentity& identity);
 
 // The liveness check: may adopt an Air client by name. True when the type's
-// recorded process runs.
+// recorded process runs, or when whether it does cannot be told (no
+// descriptors or handles left, access denied): a failure of ours is not its end.
 bool IsRecordedProcessRunning(VantorProcessTable& table, int32_t processType);
 // AdoptAirClientProcess on table.
 void AdoptAirClient(VantorProcessTable& table);

@@ -41,11 +41,12 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
     WorkingDirectoryFor(path, workingDirectory);
     const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
 
-    uint32_t id = 0;
-    const bool started = LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &id);
+    Tamber::ProcessIdentity child;
+    const bool started =
+        LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &child);
     uint32_t error = 0;
     if (started) {
-        WriteProcessId(table, processType, id);
+        WriteProcessIdentity(table, processType, child);
         if (processType == VANTORPROCESSTYPE_AIR)
             VantorLog_Formatted(kLogInfo, 320, "Using registered HWND: %d to launch the air client.\n", windowHandle);
     } else {
@@ -67,7 +68,7 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
 }  // namespace
 
 bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
-                   uint32_t* processId) {
+                   Tamber::ProcessIdentity* child) {
     const std::string commandLine = BuildCommandLine(executablePath, arguments);
     if (commandLine.size() > Tamber::kMaxCommandLineLength) {
         VantorLog_Formatted(kLogError, 320, "Command line of %u characters is longer than %u; not started.\n",
@@ -76,11 +77,11 @@ bool LaunchProcess(const char* executablePath, const char* arguments, const char
         Tamber::SetLastSystemError(Tamber::CommandLineTooLongError());
         return false;
     }
-    Tamber::ProcessId id = 0;
+    Tamber::ProcessIdentity created;
     if (!Tamber::CreateChildProcess(executablePath != nullptr ? executablePath : "", commandLine.c_str(),
-                                    workingDirectory, &id))
+                                    workingDirectory, &created))
         return false;
-    if (processId != nullptr) *processId = id;
+    if (child != nullptr) *child = created;
     return true;
 }
 

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "TamberLauncher.h"
 #include "frame/log.h"
+#include "platform/strings.h"
 #include "platform/syserror.h"
 #include "test_support.h"
 
@@ -49,6 +51,23 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     EXPECT_EQ(1, VantorLog_Write("kept\n"));
     EXPECT_EQ(OnDisk("kept\n"), session.Text());
     Vantor_Remove();
+}
+
+// In a working directory of 245 characters the log's path would pass the
+// 260-byte limit, and the cut name be another file's: the log has no file,
+// and that file is neither deleted nor written.
+TEST(Log, NoFileWhereThePathLimitWouldCutItsName) {
+    TamberTest::TempDir folder;
+    const std::filesystem::path near = folder.Path() / std::string(245 - folder.Path().string().size() - 1, 'd');
+    std::filesystem::create_directory(near);
+    TamberTest::WorkingDirectory cwd(near);
+    const std::size_t room = Tamber::kMaxPath - 1 - std::filesystem::current_path().string().size() - 1;
+    const std::string cut = std::string("vantor-cut.log").substr(0, room);
+    std::ofstream(near / cut) << "kept";
+    Vantor_Init("cut");
+    EXPECT_EQ(0, VantorLog_Write("lost\n"));
+    Vantor_Remove();
+    EXPECT_EQ("kept", TamberTest::ReadFile((near / cut).string()));
 }
 
 TEST(Log, CloseWhileOtherThreadsWriteIsSafe) {

@@ -70,7 +70,9 @@ void ChildProgram::EndAll() const {
 
 RunningChild::RunningChild(const ChildProgram& program, const std::string& arguments) {
     const std::string commandLine = "\"" + program.Path() + "\"" + (arguments.empty() ? "" : " " + arguments);
-    Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &id_);
+    Tamber::ProcessIdentity child;
+    Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &child);
+    id_ = child.id;
 }
 
 RunningChild::~RunningChild() {

@@ -19,9 +19,9 @@ public:
         const std::string program = ChildProgramSource("tamber_dll_probe");
         const std::string commandLine = "\"" + program + "\" \"" + out_ + "\" " + arguments;
         const std::string directory = std::filesystem::path(program).parent_path().string();
-        Tamber::ProcessId id = 0;
-        if (Tamber::CreateChildProcess(program.c_str(), commandLine.c_str(), directory.c_str(), &id))
-            handle_ = Tamber::ProcessHandle::Open(id);
+        Tamber::ProcessIdentity child;
+        if (Tamber::CreateChildProcess(program.c_str(), commandLine.c_str(), directory.c_str(), &child))
+            handle_ = Tamber::ProcessHandle::Open(child.id);
     }
     ~Probe() { handle_.Terminate(); }
     bool Ended() const { return handle_.Wait(60000) == Tamber::WaitOutcome::kDone; }

@@ -24,10 +24,12 @@ const char* PathOf(int32_t processType) {
 TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     const std::string notInit = OnDisk("ERROR: VantorProcessHelper is not yet initialized.\n");
     const char* path = "untouched";
-    EXPECT_TRUE(VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path) == 0 && !path);
+    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &path));
+    EXPECT_EQ(nullptr, path);
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(nullptr));
-    EXPECT_TRUE(Logged().find(notInit) == 0 && CountOf(Logged(), notInit) == 2) << Logged();
+    EXPECT_EQ(std::make_tuple(std::size_t{0}, std::size_t{2}),
+              std::make_tuple(Logged().find(notInit), CountOf(Logged(), notInit)));
     EXPECT_NE(std::string::npos, Logged().find(notInit + OnDisk("ERROR: Process Start: ")));
     std::string report;
     Tamber::SetAssertionHandler([&](const char* text) { report = text; });
@@ -39,10 +41,12 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_EQ(std::string(259, 'p'), PathOf(VANTORPROCESSTYPE_GAME));
     const std::size_t before = Logged().size();
     uint32_t id = 77;
-    EXPECT_EQ(0, VantorProcessHelper_GetProcessPathForProcessType(3, &path) +
-                     GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id));
-    EXPECT_TRUE(path == nullptr && id == 77u);
-    EXPECT_EQ(0, SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5) + VantorProcessHelper_KillProcess(5));
+    EXPECT_EQ(std::make_tuple(0, 0, 0, 0),
+              std::make_tuple(VantorProcessHelper_GetProcessPathForProcessType(3, &path),
+                              GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id),
+                              SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5),
+                              VantorProcessHelper_KillProcess(5)));
+    EXPECT_EQ(std::make_tuple(static_cast<const char*>(nullptr), 77u), std::make_tuple(path, id));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
     ASSERT_EQ(1, VantorProcessHelper_Init("l", "a", "C:\\G\\game.exe"));
@@ -54,7 +58,8 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, 44);
     ASSERT_EQ(1, RestoreDefaultGamePath());
     EXPECT_STREQ("C:\\G\\game.exe", PathOf(VANTORPROCESSTYPE_GAME));
-    EXPECT_TRUE(RecordedId(VANTORPROCESSTYPE_GAME) == 0 && RecordedId(VANTORPROCESSTYPE_AIR) == 43);
+    EXPECT_EQ(std::make_tuple(0u, 43u),
+              std::make_tuple(RecordedId(VANTORPROCESSTYPE_GAME), RecordedId(VANTORPROCESSTYPE_AIR)));
     SetGamePath("v1");
     ASSERT_EQ(1, VantorProcessHelper_Init("l2", "a2", "g2"));
     EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_AIR));
@@ -88,59 +93,70 @@ TEST_F(ProcessHelper, FileChecks) {
     EXPECT_EQ("ERROR: The file [air.exe] does not exist.ERROR: The file [" + launcher +
                   "] does not exist.ERROR: The file [" + game + "] does not exist.",
               Logged());
-    std::ofstream(launcher) << "x";
-    std::ofstream(game) << "x";
-    EXPECT_EQ(1, VantorProcessHelper_AllFilesExist());
 }
 
-// Any running process under the recorded id counts: ids are not checked
-// against the executable name; an id that has gone does not. Stop leaves the
-// game its grace, then terminates it.
-TEST_F(ProcessHelper, RunningMeansTheRecordedIdRunsAndStopGivesAGrace) {
-    ChildProgram gone, other;
+// A recorded process counts while it runs, whatever its name: not when none
+// is recorded, nor when its id has gone or the system has given it to a
+// process that started at another time, which stop then leaves alone. Stop
+// leaves the game its grace, then terminates it; the id stays recorded.
+TEST_F(ProcessHelper, RunningMeansTheRecordedProcessRunsAndStopGivesAGrace) {
+    ChildProgram gone, other, game;
     gone.SetLifetime(0);
+    other.SetLifetime(2);
     RunningChild ended(gone), child(other);
+    ChildReport report;
+    ASSERT_TRUE(other.WaitForReport(child.Id(), &report));
     ASSERT_TRUE(WaitForProcessGone(ended.Id()));
-    ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
-    EXPECT_TRUE(!Running(VANTORPROCESSTYPE_GAME) && VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0) == 1);
-    for (const auto& [id, running] : {std::make_pair(ended.Id(), 0), std::make_pair(child.Id(), 1)}) {
-        SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, id);
-        EXPECT_EQ(running, Running(VANTORPROCESSTYPE_GAME));
-    }
-    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0));
-    EXPECT_TRUE(WaitForProcessGone(child.Id()) && Logged().empty());
-    ChildProgram game;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", game.Path().c_str()));
-    for (const unsigned lifetime : {1u, 60u}) {
-        game.SetLifetime(lifetime);
-        ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
-        const uint32_t id = RecordedId(VANTORPROCESSTYPE_GAME);
-        ChildReport report;
-        ASSERT_TRUE(game.WaitForReport(id, &report));
-        EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, lifetime == 1 ? 30000 : 100));
-        ASSERT_TRUE(WaitForProcessGone(id));
-        EXPECT_EQ(lifetime == 1, game.Finished(id));
-        EXPECT_TRUE(Running(VANTORPROCESSTYPE_GAME) == 0 && id == RecordedId(VANTORPROCESSTYPE_GAME));
+    Tamber::ProcessIdentity reused{child.Id(), 0};
+    ASSERT_TRUE(Tamber::ProcessHandle::Open(child.Id()).ReadStartTime(&reused.startTime));
+    reused.startTime -= 1;  // as recorded for an earlier process of that id
+    const Tamber::ProcessIdentity notRunning[] = {{0, 0}, {ended.Id(), 0}, reused};
+    for (const Tamber::ProcessIdentity& recorded : notRunning) {
+        ASSERT_TRUE(WriteProcessIdentity(*CurrentProcessTable(), VANTORPROCESSTYPE_GAME, recorded));
+        EXPECT_EQ(0, Running(VANTORPROCESSTYPE_GAME)) << recorded.id;
+        EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0)) << recorded.id;
     }
+    ASSERT_EQ(1, SetProcessIdForProcessType(VANTORPROCESSTYPE_GAME, child.Id()));
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_GAME));
+    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 30000));
+    ASSERT_TRUE(WaitForProcessGone(child.Id()));
+    EXPECT_TRUE(other.Finished(child.Id()));
+    EXPECT_EQ("", Logged());
+    ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
+    const uint32_t id = RecordedId(VANTORPROCESSTYPE_GAME);
+    ASSERT_TRUE(game.WaitForReport(id, &report));
+    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 100));
+    ASSERT_TRUE(WaitForProcessGone(id));
+    EXPECT_FALSE(game.Finished(id));
+    EXPECT_EQ(std::make_tuple(0, id),
+              std::make_tuple(Running(VANTORPROCESSTYPE_GAME), RecordedId(VANTORPROCESSTYPE_GAME)));
 }
 
 // Exactly that name, bare or behind any folder; a copy whose name differs in
-// letter case is spared; the type's path serves KillProcess; the caller
-// survives a kill by its own name.
+// letter case is spared, to live to its end; the type's path serves
+// KillProcess; the caller survives a kill by its own name.
 TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     ChildProgram target, sameName(target.Name());
     std::string upper = target.Name();
     for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     ChildProgram otherCase(upper);
+    otherCase.SetLifetime(3);
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
+    ChildReport report;
+    ASSERT_TRUE(otherCase.WaitForReport(spared.Id(), &report));
     ASSERT_EQ(2u, ProcessIdsNamed(target.Name()).size());
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
-    EXPECT_TRUE(WaitForProcessGone(first.Id()) && WaitForProcessGone(second.Id()) && IsProcessAlive(spared.Id()));
+    EXPECT_TRUE(WaitForProcessGone(first.Id()));
+    EXPECT_TRUE(WaitForProcessGone(second.Id()));
+    // Ended by the kill or at the end of its time, it is gone before it is judged.
+    ASSERT_TRUE(WaitForProcessGone(spared.Id()));
+    EXPECT_TRUE(otherCase.Finished(spared.Id()));
     RunningChild typed(target);
-    ChildReport report;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
     EXPECT_EQ(1, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
-    EXPECT_TRUE(WaitForProcessGone(typed.Id()) && Logged().empty());
+    EXPECT_TRUE(WaitForProcessGone(typed.Id()));
+    EXPECT_EQ("", Logged());
     RunningChild sibling(target);
     // Settings are read at start: the sibling must have read its own first.
     ASSERT_TRUE(target.WaitForReport(sibling.Id(), &report));
@@ -148,12 +164,14 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     RunningChild killer(target);
     // The killer writes its report after its kill by its own name.
     ASSERT_TRUE(target.WaitForReport(killer.Id(), &report));
-    EXPECT_TRUE(WaitForProcessGone(sibling.Id()) && IsProcessAlive(killer.Id()));
+    EXPECT_TRUE(WaitForProcessGone(sibling.Id()));
+    EXPECT_TRUE(IsProcessAlive(killer.Id()));
 }
 
 TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEnds) {
     ChildProgram program;
-    EXPECT_EQ(0, WaitForProcessExitByName(program.Path().c_str()) + WaitForProcessExitByName(nullptr));
+    EXPECT_EQ(0, WaitForProcessExitByName(program.Path().c_str()));
+    EXPECT_EQ(0, WaitForProcessExitByName(nullptr));
     // Long enough for a slow scan under Wine to reach the child before it ends.
     program.SetLifetime(3);
     RunningChild ending(program);

@@ -40,7 +40,8 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     ChildReport report;
     ASSERT_TRUE(game.WaitForReport(id, &report));
     EXPECT_EQ((Words{game.Path(), "-a", "1"}), report.argv);
-    EXPECT_TRUE(SameDirectory(game.Directory(), report.workingDirectory) && Running(VANTORPROCESSTYPE_GAME) == 1);
+    EXPECT_TRUE(SameDirectory(game.Directory(), report.workingDirectory)) << report.workingDirectory;
+    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_GAME));
     EXPECT_EQ(kThreadLines + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_GAME] successful\n"), Logged());
     std::size_t before = Logged().size();
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
@@ -58,7 +59,8 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     const std::vector<uint32_t> ids = ProcessIdsNamed(game.Name());
     ASSERT_EQ(1u, ids.size());
     ASSERT_TRUE(game.WaitForReport(ids[0], &report));
-    EXPECT_TRUE(Words{game.Path()} == report.argv && Running(VANTORPROCESSTYPE_LAUNCHER) == 0);
+    EXPECT_EQ(Words{game.Path()}, report.argv);
+    EXPECT_EQ(0, Running(VANTORPROCESSTYPE_LAUNCHER));
     game.EndAll();
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
     EXPECT_NE(id, RecordedId(VANTORPROCESSTYPE_GAME));
@@ -77,8 +79,8 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
     EXPECT_EQ(expected, Logged());
     ASSERT_EQ(1, SetGamePath(game.Path().c_str()));
     const std::string arguments(Tamber::kMaxCommandLineLength - game.Path().size(), 'x');
-    EXPECT_TRUE(!VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, arguments.c_str()) &&
-                ProcessIdsNamed(game.Name()).empty());
+    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, arguments.c_str()));
+    EXPECT_EQ(std::vector<uint32_t>{}, ProcessIdsNamed(game.Name()));
     const uint32_t code = Tamber::CommandLineTooLongError();
     expected += kThreadLines + OnDisk("ERROR: Command line of 32768 characters is longer than 32767; not started.\n"
                                       "INFO: [VantorAgent_DebugLoop] " + SystemText(code) +
@@ -103,10 +105,10 @@ TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
     TempDir elsewhere;
     WorkingDirectory cwd(elsewhere.Path());
     for (const auto& c : cases) {
-        uint32_t id = 0;
-        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.first.c_str(), nullptr, &id)) << c.first;
+        Tamber::ProcessIdentity child;
+        ASSERT_TRUE(LaunchProcess(program.Path().c_str(), c.first.c_str(), nullptr, &child)) << c.first;
         ChildReport report;
-        ASSERT_TRUE(program.WaitForReport(id, &report) && !report.argv.empty()) << c.first;
+        ASSERT_TRUE(program.WaitForReport(child.id, &report)) << c.first;
         Words expected = c.second;
         expected.insert(expected.begin(), program.Path());
         EXPECT_EQ(expected, report.argv) << c.first;

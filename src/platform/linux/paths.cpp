@@ -28,7 +28,11 @@ bool FileExists(const char* path) {
 
 bool DeleteFileAtPath(const char* path) { return path != nullptr && unlink(path) == 0; }
 
-bool GetCurrentDirectoryPath(char* output) { return getcwd(output, kMaxPath) != nullptr; }
+bool GetCurrentDirectoryPath(char* output) {
+    // Older C libraries report a directory outside the process's root as
+    // "(unreachable)/...": no path to put files under.
+    return getcwd(output, kMaxPath) != nullptr && output[0] == '/';
+}
 
 bool GetFullPath(const char* path, char* output) {
     if (path == nullptr || output == nullptr) return false;

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -80,6 +81,34 @@ bool SendSignal(int pidFd, int signalNumber) {
     return syscall(SYS_pidfd_send_signal, pidFd, signalNumber, nullptr, 0) == 0;
 }
 
+// The start time of whatever process has pid now: kOpened with *startTime, or
+// why not. The command name in the stat line may hold spaces and parentheses,
+// so the fields are counted from its last ')'.
+ProcessLookup ReadStatStartTime(pid_t pid, ProcessStartTime* startTime) {
+    char path[64];
+    std_snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == ESRCH ? ProcessLookup::kGone : ProcessLookup::kUnknown;
+    char line[1024];
+    const ssize_t length = read(fd, line, sizeof line - 1);
+    const int readError = errno;
+    close(fd);
+    errno = readError;
+    if (length <= 0) return length == 0 || readError == ESRCH ? ProcessLookup::kGone : ProcessLookup::kUnknown;
+    line[length] = '\0';
+    const char* field = std::strrchr(line, ')');
+    // The state is field 3, the start time field 22.
+    for (int number = 2; field != nullptr && number < 22; ++number) field = std::strchr(field + 1, ' ');
+    char* end = nullptr;
+    const unsigned long long value = field != nullptr ? std::strtoull(field + 1, &end, 10) : 0;
+    if (field == nullptr || end == field + 1) {
+        errno = EIO;
+        return ProcessLookup::kUnknown;
+    }
+    *startTime = value;
+    return ProcessLookup::kOpened;
+}
+
 bool OwnedByCaller(pid_t pid) {
     char path[64];
     std_snprintf(path, sizeof path, "/proc/%d", static_cast<int>(pid));
@@ -149,8 +178,8 @@ bool ParsePid(const char* text, pid_t* pid) {
 }  // namespace
 
 bool CreateChildProcess(const char* executable, const char* commandLine, const char* workingDirectory,
-                        ProcessId* id) {
-    if (executable == nullptr || commandLine == nullptr || id == nullptr) {
+                        ProcessIdentity* child) {
+    if (executable == nullptr || commandLine == nullptr || child == nullptr) {
         errno = EINVAL;
         return false;
     }
@@ -172,8 +201,18 @@ bool CreateChildProcess(const char* executable, const char* commandLine, const c
         errno = error;
         return false;
     }
+    // Not yet reaped, the child keeps its pid while its start time is read.
+    ProcessStartTime startTime = 0;
+    if (ReadStatStartTime(pid, &startTime) != ProcessLookup::kOpened) {
+        const int readError = errno;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        errno = readError;
+        return false;
+    }
     StartedChildren::Get().Add(pid);
-    *id = static_cast<ProcessId>(pid);
+    child->id = static_cast<ProcessId>(pid);
+    child->startTime = startTime;
     return true;
 }
 
@@ -195,6 +234,43 @@ ProcessHandle ProcessHandle::Open(ProcessId id) {
     ProcessHandle handle(fd, id);
     if (!OwnedByCaller(pid)) return ProcessHandle();
     return handle;
+}
+
+ProcessHandle ProcessHandle::Open(const ProcessIdentity& identity, ProcessLookup* lookup) {
+    *lookup = ProcessLookup::kGone;
+    if (identity.id == 0 || identity.id > static_cast<ProcessId>(INT_MAX)) return ProcessHandle();
+    const pid_t pid = static_cast<pid_t>(identity.id);
+    if (StartedChildren::Get().ReapIfEnded(pid)) return ProcessHandle();
+    const int fd = OpenPidFd(pid);
+    if (fd < 0) {
+        if (errno != ESRCH) *lookup = ProcessLookup::kUnknown;
+        return ProcessHandle();
+    }
+    ProcessHandle handle(fd, identity.id);
+    // The process whose start time matches held pid before the pidfd was
+    // opened and still held it after: the pidfd refers to it.
+    ProcessStartTime startTime = 0;
+    *lookup = ReadStatStartTime(pid, &startTime);
+    if (*lookup != ProcessLookup::kOpened) return ProcessHandle();
+    if (startTime != identity.startTime) {
+        *lookup = ProcessLookup::kGone;
+        return ProcessHandle();
+    }
+    if (!OwnedByCaller(pid)) {
+        *lookup = ProcessLookup::kUnknown;
+        return ProcessHandle();
+    }
+    return handle;
+}
+
+bool ProcessHandle::ReadStartTime(ProcessStartTime* startTime) const {
+    ProcessStartTime read = 0;
+    if (native_ == kNone || ReadStatStartTime(static_cast<pid_t>(id_), &read) != ProcessLookup::kOpened) return false;
+    // Still running after the read: the stat line was this process's, not a
+    // later holder's of its pid.
+    if (!IsRunning()) return false;
+    *startTime = read;
+    return true;
 }
 
 bool ProcessHandle::IsRunning() const { return Wait(0) != WaitOutcome::kDone; }

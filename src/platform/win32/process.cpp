@@ -13,6 +13,26 @@ namespace {
 
 HANDLE AsHandle(intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
+// The creation time of the process that handle holds; the handle keeps the
+// process, and so its id, from going while it is open.
+bool CreationTime(HANDLE process, ProcessStartTime* startTime) {
+    FILETIME creation, exit, kernel, user;
+    if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return false;
+    *startTime = (static_cast<ProcessStartTime>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+    return true;
+}
+
+// Whether a process that may not be opened fully (another user's, a
+// protected one) is the one of identity: read with the least access.
+ProcessLookup LookUpWithoutRights(const ProcessIdentity& identity) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, identity.id);
+    if (process == nullptr) return ProcessLookup::kUnknown;
+    ProcessStartTime startTime = 0;
+    const bool read = CreationTime(process, &startTime);
+    CloseHandle(process);
+    return read && startTime != identity.startTime ? ProcessLookup::kGone : ProcessLookup::kUnknown;
+}
+
 // EnumProcesses fills what fits; a full buffer may mean more ids, so grow until
 // it is not full.
 std::vector<DWORD> RunningProcessIds() {
@@ -32,8 +52,8 @@ std::vector<DWORD> RunningProcessIds() {
 }  // namespace
 
 bool CreateChildProcess(const char* executable, const char* commandLine, const char* workingDirectory,
-                        ProcessId* id) {
-    if (executable == nullptr || commandLine == nullptr || id == nullptr) {
+                        ProcessIdentity* child) {
+    if (executable == nullptr || commandLine == nullptr || child == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -56,8 +76,17 @@ bool CreateChildProcess(const char* executable, const char* commandLine, const c
                         workingDirectory, &startup, &created))
         return false;
     CloseHandle(created.hThread);
-    *id = created.dwProcessId;
+    ProcessStartTime startTime = 0;
+    if (!CreationTime(created.hProcess, &startTime)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(created.hProcess, 0);
+        CloseHandle(created.hProcess);
+        SetLastError(error);
+        return false;
+    }
     CloseHandle(created.hProcess);
+    child->id = created.dwProcessId;
+    child->startTime = startTime;
     return true;
 }
 
@@ -75,6 +104,37 @@ ProcessHandle ProcessHandle::Open(ProcessId id) {
     HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
     if (process == nullptr) return ProcessHandle();
     return ProcessHandle(reinterpret_cast<intptr_t>(process), id);
+}
+
+ProcessHandle ProcessHandle::Open(const ProcessIdentity& identity, ProcessLookup* lookup) {
+    *lookup = ProcessLookup::kGone;
+    if (identity.id == 0) return ProcessHandle();
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, identity.id);
+    if (process == nullptr) {
+        const DWORD error = GetLastError();
+        // An id that no process has is refused as an invalid parameter.
+        if (error == ERROR_ACCESS_DENIED)
+            *lookup = LookUpWithoutRights(identity);
+        else if (error != ERROR_INVALID_PARAMETER)
+            *lookup = ProcessLookup::kUnknown;
+        return ProcessHandle();
+    }
+    ProcessHandle handle(reinterpret_cast<intptr_t>(process), identity.id);
+    ProcessStartTime startTime = 0;
+    if (!CreationTime(process, &startTime)) {
+        *lookup = ProcessLookup::kUnknown;
+        return ProcessHandle();
+    }
+    if (startTime != identity.startTime) return ProcessHandle();
+    *lookup = ProcessLookup::kOpened;
+    return handle;
+}
+
+bool ProcessHandle::ReadStartTime(ProcessStartTime* startTime) const {
+    ProcessStartTime read = 0;
+    if (native_ == kNone || !IsRunning() || !CreationTime(AsHandle(native_), &read)) return false;
+    *startTime = read;
+    return true;
 }
 
 bool ProcessHandle::IsRunning() const {
