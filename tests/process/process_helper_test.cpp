@@ -153,6 +153,8 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     ASSERT_TRUE(WaitForProcessGone(spared.Id()));
     EXPECT_TRUE(otherCase.Finished(spared.Id()));
     RunningChild typed(target);
+    // A kill by name ends what is listed by then; a slow start lists it late.
+    ASSERT_TRUE(WaitUntil([&] { return ProcessIdsNamed(target.Name()).size() == 1; }));
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", target.Path().c_str()));
     EXPECT_EQ(1, VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME));
     EXPECT_TRUE(WaitForProcessGone(typed.Id()));
