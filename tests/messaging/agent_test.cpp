@@ -26,6 +26,7 @@ using testing::Contains;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::UnorderedElementsAre;
+using namespace std::string_literals;
 
 const WireMessage kReply = Framed(VANTORMESSAGETYPE_REPLY);
 const Delivery kHeartbeatDelivered{VANTORMESSAGETYPE_HEARTBEAT, false, ""};
@@ -68,30 +69,19 @@ protected:
     VantorMessageAgent* agent = nullptr;
 };
 
-std::string Hex(const std::optional<std::string>& bytes) {
-    std::string text;
-    for (unsigned char byte : bytes.value_or("")) {
-        if (!text.empty()) text += ' ';
-        text += "0123456789ABCDEF"[byte >> 4];
-        text += "0123456789ABCDEF"[byte & 15];
-    }
-    return text;
-}
-
 TEST_F(Agent, HeartbeatAndChatBytesOnTheWire) {
     FastTime time;
     Tamber::TestClock::SetTicks(100000);
     ASSERT_TRUE(Start());
     ASSERT_EQ(VantorMessageAgent_SendMessage(agent, VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi"), 1);
-    EXPECT_EQ(Hex(pair.far.ReceiveBytes(18)), "10 00 00 00 01 00 00 00 0B 00 00 00 02 00 00 00 68 69");
+    EXPECT_EQ(pair.far.ReceiveBytes(18), "\x10\0\0\0\x01\0\0\0\x0B\0\0\0\x02\0\0\0hi"s);
     EXPECT_TRUE(log.Has("INFO: SendMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]\n"));
     ASSERT_EQ(VantorMessageAgent_SendMessage(agent, 12, nullptr), 1);
     ASSERT_EQ(VantorMessageAgent_SendMessage(agent, 12, ""), 1);
-    for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(Hex(pair.far.ReceiveBytes(16)), "10 00 00 00 01 00 00 00 0C 00 00 00 00 00 00 00");
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(pair.far.ReceiveBytes(16), "\x10\0\0\0\x01\0\0\0\x0C\0\0\0\0\0\0\0"s);
     ASSERT_TRUE(WaitUntil([&] { return agent->lastHeartbeatSeconds.load() != 0; }));
     Tamber::TestClock::SetTicks((agent->lastHeartbeatSeconds.load() + kHeartbeatSeconds) * 1000u);
-    EXPECT_EQ(Hex(pair.far.ReceiveBytes(16)), "10 00 00 00 01 00 00 00 04 00 00 00 00 00 00 00");
+    EXPECT_EQ(pair.far.ReceiveBytes(16), "\x10\0\0\0\x01\0\0\0\x04\0\0\0\0\0\0\0"s);
 }
 
 // A rejected message is consumed with its payload, delivered as type 35 and
@@ -292,77 +282,56 @@ TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
     EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
 }
 
-// Heartbeats between two agents, driven by the test clock.
-class Heartbeats : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(VantorMessageAgent_Create(&nearAgent), 1);
-        ASSERT_EQ(VantorMessageAgent_Create(&farAgent), 1);
-        VantorMessageAgent_SetMessageArrivedCallback(nearAgent, &nearRecorder, Recorder::Callback);
-        VantorMessageAgent_SetMessageArrivedCallback(farAgent, &farRecorder, Recorder::Callback);
-    }
-    void TearDown() override {
-        Tamber::ShutdownSocket(pair.Near());
-        Tamber::ShutdownSocket(pair.far.Handle());
-        VantorMessageAgent_Delete(&nearAgent);
-        VantorMessageAgent_Delete(&farAgent);
-    }
-
-    // Starts both with the clock at ticks; `start` is the whole second that
-    // both heartbeat threads took as their first attempt.
-    void StartBoth(uint32_t ticks) {
-        Tamber::TestClock::SetTicks(ticks);
-        ASSERT_EQ(VantorMessageAgent_Start(nearAgent, pair.Near()), 1);
-        ASSERT_EQ(VantorMessageAgent_Start(farAgent, pair.far.Handle()), 1);
-        ASSERT_TRUE(
-            WaitUntil([&] { return nearAgent->lastHeartbeatSeconds.load() && farAgent->lastHeartbeatSeconds.load(); }));
-        ASSERT_EQ(start = nearAgent->lastHeartbeatSeconds.load(), farAgent->lastHeartbeatSeconds.load());
-    }
-    // Moves the clock to the start of second `second` (counted as the clock's
-    // seconds count, which restarts at 0 when the millisecond count wraps).
-    static void SetSecond(uint32_t second) { Tamber::TestClock::SetTicks(second * 1000u); }
-
-    FastTime time;
-    LogSession log;
-    LoopbackPair pair;
-    Recorder nearRecorder, farRecorder;
-    VantorMessageAgent *nearAgent = nullptr, *farAgent = nullptr;
-    uint32_t start = 0;
-};
-
-// Every heartbeat period both ways, answered and unlogged, also across the
-// wrap of the millisecond clock: 4294967 is the last second before it, so
-// the first heartbeat of agents started in second 4294957 is due in second
+// Heartbeats between the agent and a second one on the far end, driven by the
+// test clock: every period both ways, answered and unlogged, also across the
+// wrap of the millisecond clock. 4294967 is the last second before it, so the
+// first heartbeat of agents started in second 4294957 is due in second
 // 4294957 + kHeartbeatSeconds - 4294968.
-TEST_F(Heartbeats, GoBothWaysEveryPeriodAcrossTheWrap) {
-    StartBoth(4294957000u);
-    ASSERT_EQ(start, 4294957u);
-    const uint32_t due = start + kHeartbeatSeconds - 4294968u;
-    SetSecond(due - 1);
-    EXPECT_FALSE(nearRecorder.WaitFor(1, 100));
-    SetSecond(due);
-    ASSERT_TRUE(nearRecorder.WaitFor(2));
+TEST_F(Agent, HeartbeatsGoBothWaysEveryPeriodAcrossTheWrap) {
+    FastTime time;
+    Recorder farRecorder;
+    VantorMessageAgent* far = nullptr;
+    // The far agent goes first, its connection shut down so that its reader ends.
+    const std::shared_ptr<void> deleteFar(nullptr, [&](void*) {
+        Tamber::ShutdownSocket(pair.far.Handle());
+        VantorMessageAgent_Delete(&far);
+    });
+    ASSERT_EQ(VantorMessageAgent_Create(&far), 1);
+    VantorMessageAgent_SetMessageArrivedCallback(far, &farRecorder, Recorder::Callback);
+    Tamber::TestClock::SetTicks(4294957000u);
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(VantorMessageAgent_Start(far, pair.far.Handle()), 1);
+    // Both heartbeat threads take the second they start in as their first attempt.
+    WaitUntil([&] { return agent->lastHeartbeatSeconds.load() && far->lastHeartbeatSeconds.load(); });
+    ASSERT_EQ(std::make_tuple(agent->lastHeartbeatSeconds.load(), far->lastHeartbeatSeconds.load()),
+              std::make_tuple(4294957u, 4294957u));
+    const uint32_t due = 4294957u + kHeartbeatSeconds - 4294968u;
+    const auto setSecond = [](uint32_t second) { Tamber::TestClock::SetTicks(second * 1000u); };
+    setSecond(due - 1);
+    EXPECT_FALSE(recorder.WaitFor(1, 100));
+    setSecond(due);
+    ASSERT_TRUE(recorder.WaitFor(2));
     ASSERT_TRUE(farRecorder.WaitFor(2));
-    for (Recorder* recorder : {&nearRecorder, &farRecorder})
-        EXPECT_THAT(recorder->Deliveries(), UnorderedElementsAre(kHeartbeatDelivered, kReplyDelivered));
-    SetSecond(due + kHeartbeatSeconds - 1);
-    EXPECT_FALSE(nearRecorder.WaitFor(3, 100));
-    SetSecond(due + kHeartbeatSeconds);
-    ASSERT_TRUE(nearRecorder.WaitFor(4));
+    for (Recorder* each : {&recorder, &farRecorder})
+        EXPECT_THAT(each->Deliveries(), UnorderedElementsAre(kHeartbeatDelivered, kReplyDelivered));
+    setSecond(due + kHeartbeatSeconds - 1);
+    EXPECT_FALSE(recorder.WaitFor(3, 100));
+    setSecond(due + kHeartbeatSeconds);
+    ASSERT_TRUE(recorder.WaitFor(4));
     ASSERT_TRUE(farRecorder.WaitFor(4));
     EXPECT_THAT(farRecorder.Deliveries(), Contains(kHeartbeatDelivered).Times(2));
     EXPECT_TRUE(log.Lacks("HEARTBEAT"));
     EXPECT_TRUE(log.Lacks("REPLY"));
     // None while the flag is not exactly one, and one at once when it is again; far's own
     // heartbeat and its reply mark the time.
-    VantorMessageAgent_SetHeartbeatActive(nearAgent, 2);
-    EXPECT_EQ(2, HeartbeatActive(nearAgent));
-    SetSecond(due + 2 * kHeartbeatSeconds);
-    ASSERT_TRUE(nearRecorder.WaitFor(5));
+    VantorMessageAgent_SetHeartbeatActive(agent, 2);
+    EXPECT_EQ(2, HeartbeatActive(agent));
+    setSecond(due + 2 * kHeartbeatSeconds);
+    ASSERT_TRUE(recorder.WaitFor(5));
     ASSERT_TRUE(farRecorder.WaitFor(5));
     EXPECT_FALSE(farRecorder.WaitFor(6, 100));
     EXPECT_THAT(farRecorder.Deliveries(), Contains(kHeartbeatDelivered).Times(2));
-    VantorMessageAgent_SetHeartbeatActive(nearAgent, 1);
+    VantorMessageAgent_SetHeartbeatActive(agent, 1);
     EXPECT_TRUE(farRecorder.WaitFor(6));
     EXPECT_THAT(farRecorder.Deliveries(), Contains(kHeartbeatDelivered).Times(3));
 }
