@@ -18,6 +18,8 @@
 
 namespace TamberTest {
 
+// One message as read off the wire; checks compare it whole, and PrintTo
+// shows every field when they fail.
 struct WireMessage {
     uint32_t headerSize = 16, version = 1;
     int32_t type = 0, payloadLength = 0;
@@ -132,7 +134,8 @@ private:
     Tamber::Socket near_;
 };
 
-// payload: up to the terminating NUL.
+// One delivery to the callback (payload: up to the terminating NUL), compared
+// and shown like WireMessage.
 struct Delivery {
     int32_t type;
     bool hasPayload;
