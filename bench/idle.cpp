@@ -13,6 +13,7 @@
 #include "TamberLauncher.h"
 #include "bench.h"
 #include "messaging/server.h"
+#include "messaging/wire.h"
 #include "plain_socket.h"
 #include "platform/clock.h"
 
@@ -20,7 +21,7 @@ namespace Bench {
 
 namespace {
 
-constexpr uint32_t kHeartbeatMs = 25000;
+constexpr uint32_t kHeartbeatMs = kHeartbeatSeconds * 1000;
 constexpr uint32_t kListedWithinMs = 5000;
 // The least that heartbeats can cost one connection per period: each side's
 // timer wakes once, and each side's reader wakes once for the other's

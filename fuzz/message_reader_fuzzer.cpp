@@ -4,27 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "messaging/message_reader.h"
-
-namespace {
-
-struct BufferSource : ByteSource {
-    BufferSource(const uint8_t* data, std::size_t size) : data_(data), left_(size) {}
-    ReadOutcome ReadExactly(void* buffer, std::size_t length) override {
-        if (length > left_) return ReadOutcome::kFailed;
-        if (length > 0) std::memcpy(buffer, data_, length);
-        data_ += length;
-        left_ -= length;
-        return ReadOutcome::kDone;
-    }
-    const uint8_t* data_;
-    std::size_t left_;
-};
-
-}  // namespace
+#include "buffer_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    BufferSource source(data, size);
+    TamberTest::BufferSource source(data, size);
     volatile std::size_t touched = 0;
     for (;;) {
         int32_t type = 0;

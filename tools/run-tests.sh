@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The project's test command. Installs what the chosen tiers lack (Debian 12,
 # as root), then runs each tier in order and stops at the first one that fails:
-#   dev         Linux debug build and tests
+#   dev         formatting (see format_check), Linux debug build and tests
 #   bench-smoke the benchmark's release build, every row run briefly; no
 #               figure is judged (see docs/performance.md)
 #   asan        AddressSanitizer + UndefinedBehaviorSanitizer build and tests
@@ -108,7 +108,7 @@ packages_for() {
     local common="cmake make g++ pkg-config binutils googletest"
     local wine="wine wine64 wine32:i386"
     case $1 in
-        dev) echo "$common tshark" ;;
+        dev) echo "$common tshark clang-format" ;;
         bench-smoke | asan | tsan) echo "$common" ;;
         mingw-x64) echo "$common $wine g++-mingw-w64-x86-64" ;;
         mingw-i686) echo "$common $wine g++-mingw-w64-i686 binutils-mingw-w64-i686" ;;
@@ -148,8 +148,20 @@ install_missing() {
     }
 }
 
+# Every C and C++ file of src/, include/, tests/, fuzz/, examples/, tools/ and
+# bench/ as the root .clang-format lays it out (clang-format 14); the check
+# names each place that differs.
+format_check() {
+    local files=()
+    mapfile -t files < <(find src include tests fuzz examples tools bench -type f \
+        \( -name '*.c' -o -name '*.cpp' -o -name '*.h' \) | sort)
+    clang-format --dry-run --Werror "${files[@]}" 2>&1 | tee -a "$logs/$current.log" ||
+        fail "formatting: clang-format --dry-run --Werror (the places are in the log)"
+}
+
 test_tier() {
     begin "$1"
+    [[ $current != dev ]] || format_check
     configure_and_build
     logged ctest --preset "$current"
     passed "$(ctest_count) tests passed"

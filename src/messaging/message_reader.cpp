@@ -9,8 +9,6 @@
 namespace {
 
 constexpr std::size_t kLineSize = 256;
-// The first step of a payload's buffer; each later one doubles it.
-constexpr std::size_t kFirstPayloadStep = 64 * 1024;
 
 ReadOutcome RefusePayload(int32_t length) {
     VantorLog_Formatted(kLogWarning, kLineSize,

@@ -18,6 +18,10 @@ protected:
     ~ByteSource() = default;
 };
 
+// The first step of a payload's buffer, and so of its first read; each later
+// step doubles the buffer, up to the announced length.
+constexpr std::size_t kFirstPayloadStep = 64 * 1024;
+
 // Reads one message: its effective type (after the header checks) and its
 // NUL-terminated payload, or none for a length of 0 or less. The payload's
 // buffer grows with the bytes that arrive, so a length announced but not

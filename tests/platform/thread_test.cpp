@@ -32,13 +32,20 @@ TEST(Thread, RecordOutlivesEveryOutsideOwnerUntilItsFunctionReturns) {
     thread.reset();
     EXPECT_FALSE(gate.watched.expired());
     gate.open.store(true);
-    EXPECT_TRUE(TamberTest::WaitUntil([&] { return gate.watched.expired(); }) && gate.recordAliveInside.load());
+    EXPECT_TRUE(TamberTest::WaitUntil([&] { return gate.watched.expired(); }));
+    EXPECT_TRUE(gate.recordAliveInside.load());
 }
 
 TEST(MutexDeathTest, LockingTwiceOrUnlockingAForeignLockStopsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(Tamber::Mutex::Create()->Unlock(), "does not hold it");
-    EXPECT_DEATH({ auto mutex = Tamber::Mutex::Create(); mutex->Lock(); mutex->Lock(); }, "locked twice");
+    EXPECT_DEATH(
+        {
+            auto mutex = Tamber::Mutex::Create();
+            mutex->Lock();
+            mutex->Lock();
+        },
+        "locked twice");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // What only the Windows side of the platform layer does.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +10,10 @@
 
 namespace {
 
+using testing::AllOf;
+using testing::EndsWith;
+using testing::HasSubstr;
+
 constexpr uint32_t kBadExeFormat = 193;  // "%1 is not a valid Win32 application."
 
 // Inserts in the system's text stay as text, in the log too; the text is cut
@@ -17,16 +22,17 @@ TEST(SystemErrorText, AsTheSystemGivesIt) {
     char text[512];
     const std::size_t length = Tamber::SystemErrorText(kBadExeFormat, text, sizeof text);
     const std::string full = text;
-    ASSERT_TRUE(length > 2 && full.size() == length) << full;
-    EXPECT_TRUE(full.find("%1") != std::string::npos && full.substr(length - 2) == "\r\n") << full;
+    ASSERT_EQ(full.size(), length);
+    EXPECT_THAT(full, AllOf(HasSubstr("%1"), EndsWith("\r\n")));
     EXPECT_EQ(7u, Tamber::SystemErrorText(kBadExeFormat, text, 8));
     EXPECT_EQ(7u, std::string(text).size());
     EXPECT_EQ(0u, Tamber::SystemErrorText(0x2FFFFFFFu, text, sizeof text));
     TamberTest::LogSession session("inserts");
     Tamber::SetLastSystemError(kBadExeFormat);
     VantorLog_SystemError("VantorProcessHelper_StartProcess");
-    EXPECT_TRUE(session.Has("INFO: [VantorProcessHelper_StartProcess] "));
-    EXPECT_NE(std::string::npos, session.Text().find("%1", session.Text().find("[VantorProcessHelper_StartProcess] ")));
+    ASSERT_TRUE(session.Has("INFO: [VantorProcessHelper_StartProcess] "));
+    const std::string logged = session.Text();
+    EXPECT_THAT(logged.substr(logged.find("[VantorProcessHelper_StartProcess] ")), HasSubstr("%1"));
 }
 
 }  // namespace

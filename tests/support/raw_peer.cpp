@@ -30,8 +30,11 @@ std::optional<std::string> RawPeer::ReceiveBytes(std::size_t n, uint32_t timeout
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string bytes(n, '\0');
     for (std::size_t received = 0; received < n;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        const long count = left > 0 && Readable(static_cast<uint32_t>(left)) ? Tamber::ReceiveSome(socket_, &bytes[received], n - received) : 0;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const long count = left > 0 && Readable(static_cast<uint32_t>(left))
+                               ? Tamber::ReceiveSome(socket_, &bytes[received], n - received)
+                               : 0;
         if (count <= 0) return std::nullopt;
         received += static_cast<std::size_t>(count);
     }
@@ -53,7 +56,8 @@ std::optional<WireMessage> RawPeer::Receive(uint32_t timeoutMs) {
 std::optional<WireMessage> RawPeer::ReceiveSkippingReplies(uint32_t timeoutMs) {
     for (;;) {
         auto message = Receive(timeoutMs);
-        if (!message || (message->type != VANTORMESSAGETYPE_HEARTBEAT && message->type != VANTORMESSAGETYPE_REPLY)) return message;
+        if (!message || (message->type != VANTORMESSAGETYPE_HEARTBEAT && message->type != VANTORMESSAGETYPE_REPLY))
+            return message;
     }
 }
 
@@ -74,19 +78,17 @@ RawListener::RawListener() : socket_(Tamber::OpenStreamSocket()) {
 
 int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* payload) {
     auto* recorder = static_cast<Recorder*>(context);
-    const auto hook = [&] { std::lock_guard<std::mutex> guard(recorder->lock_); return recorder->hook_; }();
+    const auto hook = [&] {
+        std::lock_guard<std::mutex> guard(recorder->lock_);
+        return recorder->hook_;
+    }();
     if (hook) hook(type, payload);
     std::lock_guard<std::mutex> guard(recorder->lock_);
     // strlen finds the terminator that the agent must have put after the payload.
-    recorder->deliveries_.push_back(Delivery{type, payload != nullptr, payload ? std::string(payload, std::strlen(payload)) : ""});
+    recorder->deliveries_.push_back(
+        Delivery{type, payload != nullptr, payload ? std::string(payload, std::strlen(payload)) : ""});
     recorder->arrived_.notify_all();
     return 0;
-}
-
-std::size_t Recorder::CountOf(int32_t type) {
-    std::lock_guard<std::mutex> guard(lock_);
-    return std::count_if(deliveries_.begin(), deliveries_.end(),
-                         [&](const Delivery& delivery) { return delivery.type == type; });
 }
 
 }  // namespace TamberTest

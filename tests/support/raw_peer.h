@@ -8,7 +8,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TamberLauncher.h"
@@ -16,7 +18,30 @@
 
 namespace TamberTest {
 
-struct WireMessage { uint32_t headerSize = 16, version = 1; int32_t type = 0, payloadLength = 0; std::string payload; };
+// One message as read off the wire; checks compare it whole, and PrintTo
+// shows every field when they fail.
+struct WireMessage {
+    uint32_t headerSize = 16, version = 1;
+    int32_t type = 0, payloadLength = 0;
+    std::string payload;
+};
+inline bool operator==(const WireMessage& a, const WireMessage& b) {
+    return std::tie(a.headerSize, a.version, a.type, a.payloadLength, a.payload) ==
+           std::tie(b.headerSize, b.version, b.type, b.payloadLength, b.payload);
+}
+// A payload as failure messages show it: long ones by their start and length.
+inline std::string Shown(const std::string& payload) {
+    return payload.size() <= 40 ? payload
+                                : payload.substr(0, 40) + "... (" + std::to_string(payload.size()) + " bytes)";
+}
+inline void PrintTo(const WireMessage& m, std::ostream* out) {
+    *out << "{" << m.headerSize << ", " << m.version << ", type " << m.type << ", length " << m.payloadLength << ", \""
+         << Shown(m.payload) << "\"}";
+}
+// A message as the library frames it.
+inline WireMessage Framed(int32_t type, const std::string& payload = "") {
+    return WireMessage{16, 1, type, static_cast<int32_t>(payload.size()), payload};
+}
 
 // 16 header bytes with every field chosen by the test.
 std::string HeaderBytes(uint32_t headerSize, uint32_t version, int32_t type, int32_t payloadLength);
@@ -56,8 +81,14 @@ public:
     // True when the peer closed the connection (or reset it) within timeoutMs.
     bool WaitForClose(uint32_t timeoutMs = 10000);
     // Closes with a reset instead of an orderly close.
-    void Reset() { if (Connected()) Tamber::SetResetOnClose(socket_); Close(); }
-    void Close() { if (Connected()) Tamber::CloseSocket(socket_); socket_ = Tamber::kNoSocket; }
+    void Reset() {
+        if (Connected()) Tamber::SetResetOnClose(socket_);
+        Close();
+    }
+    void Close() {
+        if (Connected()) Tamber::CloseSocket(socket_);
+        socket_ = Tamber::kNoSocket;
+    }
 
 private:
     Tamber::Socket socket_ = Tamber::kNoSocket;
@@ -72,7 +103,8 @@ public:
     // The next connection within timeoutMs, or kNoSocket.
     Tamber::Socket Accept(uint32_t timeoutMs = 10000) {
         return Tamber::WaitReadable(socket_, nullptr, timeoutMs) == Tamber::WaitOutcome::kDone
-                   ? Tamber::AcceptConnection(socket_) : Tamber::kNoSocket;
+                   ? Tamber::AcceptConnection(socket_)
+                   : Tamber::kNoSocket;
     }
 
 private:
@@ -102,8 +134,19 @@ private:
     Tamber::Socket near_;
 };
 
-// payload: up to the terminating NUL.
-struct Delivery { int32_t type; bool hasPayload; std::string payload; };
+// One delivery to the callback (payload: up to the terminating NUL), compared
+// and shown like WireMessage.
+struct Delivery {
+    int32_t type;
+    bool hasPayload;
+    std::string payload;
+};
+inline bool operator==(const Delivery& a, const Delivery& b) {
+    return std::tie(a.type, a.hasPayload, a.payload) == std::tie(b.type, b.hasPayload, b.payload);
+}
+inline void PrintTo(const Delivery& d, std::ostream* out) {
+    *out << "{type " << d.type << (d.hasPayload ? ", \"" + Shown(d.payload) + "\"}" : ", no payload}");
+}
 
 // A MessageArrivedCallback context that records every delivery; an optional
 // hook runs inside the callback first.
@@ -117,10 +160,13 @@ public:
     // Waits until at least count deliveries arrived.
     bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000) {
         std::unique_lock<std::mutex> lock(lock_);
-        return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return deliveries_.size() >= count; });
+        return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return deliveries_.size() >= count; });
     }
-    std::vector<Delivery> Deliveries() { std::lock_guard<std::mutex> guard(lock_); return deliveries_; }
-    std::size_t CountOf(int32_t type);
+    std::vector<Delivery> Deliveries() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return deliveries_;
+    }
 
 private:
     std::mutex lock_;
