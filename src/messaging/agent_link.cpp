@@ -7,10 +7,9 @@ std::shared_ptr<AgentLink> AgentLink::Open(Tamber::Socket ownerSocket) {
     if (!link) return nullptr;
     link->stop = Tamber::Waker::Create();
     if (!link->stop) return nullptr;
-    link->connection = Tamber::DuplicateSocket(ownerSocket);
     // A socket that cannot be duplicated is not a usable connection: reading it
     // fails at once with this error, as reading the owner's socket would.
-    if (link->connection == Tamber::kNoSocket) link->duplicateError = Tamber::LastSocketError();
+    link->connection = Tamber::DuplicateSocket(ownerSocket, &link->duplicateError);
     return link;
 }
 

@@ -30,7 +30,7 @@ void LogStarted(int32_t processType) {
     VantorLog_Formatted(kLogInfo, 320, "StartProcess [%s] successful\n", name);
 }
 
-int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const char* arguments) {
+int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const char* arguments, uint32_t* error) {
     if (IsRecordedProcessRunning(table, processType)) {
         VantorLog_Message(kLogError, "Process is already running.\n");
         return 0;
@@ -42,24 +42,19 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
     const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
 
     uint32_t id = 0;
-    const bool started = LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &id);
-    uint32_t error = 0;
+    const bool started =
+        LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &id, error);
     if (started) {
         WriteProcessId(table, processType, id);
         if (processType == VANTORPROCESSTYPE_AIR)
             VantorLog_Formatted(kLogInfo, 320, "Using registered HWND: %d to launch the air client.\n", windowHandle);
     } else {
-        error = Tamber::LastSystemError();
-        VantorLog_SystemError("VantorAgent_DebugLoop");
+        VantorLog_SystemError("VantorAgent_DebugLoop", *error);
         if (processType == VANTORPROCESSTYPE_AIR) VantorLog_Message(kLogError, workingDirectory);
         VantorLog_Message(kLogError, "Failed to start process.\n");
     }
     Tamber::Pause(kStartPauseMs);
-    if (!started) {
-        // The caller reports the creation's error, not what logging left behind.
-        Tamber::SetLastSystemError(error);
-        return 0;
-    }
+    if (!started) return 0;
     LogStarted(processType);
     return 1;
 }
@@ -67,28 +62,32 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
 }  // namespace
 
 bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
-                   uint32_t* processId) {
+                   uint32_t* processId, uint32_t* error) {
+    uint32_t ignored = 0;
+    if (error == nullptr) error = &ignored;
     const std::string commandLine = BuildCommandLine(executablePath, arguments);
     if (commandLine.size() > Tamber::kMaxCommandLineLength) {
         VantorLog_Formatted(kLogError, 320, "Command line of %u characters is longer than %u; not started.\n",
                             static_cast<unsigned>(commandLine.size()),
                             static_cast<unsigned>(Tamber::kMaxCommandLineLength));
-        Tamber::SetLastSystemError(Tamber::CommandLineTooLongError());
+        *error = Tamber::CommandLineTooLongError();
         return false;
     }
     Tamber::ProcessId id = 0;
     if (!Tamber::CreateChildProcess(executablePath != nullptr ? executablePath : "", commandLine.c_str(),
-                                    workingDirectory, &id))
+                                    workingDirectory, &id)) {
+        *error = Tamber::LastSystemError();
         return false;
+    }
     if (processId != nullptr) *processId = id;
     return true;
 }
 
-int32_t RunProcessStart(int32_t processType, const char* arguments) {
+int32_t RunProcessStart(int32_t processType, const char* arguments, uint32_t* error) {
     VantorLog_Message(kLogInfo, "Starting Process Thread Spinning\n");
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
-    return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "");
+    return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "", error);
 }
 
 extern "C" {
@@ -96,10 +95,14 @@ extern "C" {
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processType, const char* arguments) {
     const std::string copy = arguments != nullptr ? arguments : "";
     VantorLog_Message(kLogInfo, "New thread go!\n");
-    const int32_t result = RunProcessStart(processType, copy.c_str());
-    if (result == 0)
-        VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(Tamber::LastSystemError()));
+    uint32_t creationError = 0;
+    const int32_t result = RunProcessStart(processType, copy.c_str(), &creationError);
+    // A refused start has no error of its own: its line shows the thread's last one.
+    if (result == 0) VantorLog_Formatted(kLogError, 512, "Process Start: %d\n",
+                                         static_cast<int>(creationError != 0 ? creationError : Tamber::LastSystemError()));
     Tamber::Pause(kStartPauseMs);
+    // A host that reads its last error after a failed creation finds why it failed.
+    if (creationError != 0) Tamber::SetLastSystemError(creationError);
     return result;
 }
 

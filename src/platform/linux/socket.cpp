@@ -27,6 +27,11 @@ bool SetIntOption(Socket socket, int level, int name, int value) {
     return setsockopt(socket, level, name, &value, sizeof value) == 0;
 }
 
+// Hands code back to a caller that wants it (error not null).
+void Report(uint32_t* error, int code) {
+    if (error != nullptr) *error = static_cast<uint32_t>(code);
+}
+
 }  // namespace
 
 int StartSocketLibrary() { return 0; }
@@ -88,13 +93,15 @@ bool SetResetOnClose(Socket socket) {
     return setsockopt(socket, SOL_SOCKET, SO_LINGER, &option, sizeof option) == 0;
 }
 
-Socket DuplicateSocket(Socket socket) {
+Socket DuplicateSocket(Socket socket, uint32_t* error) {
     const int copy = fcntl(socket, F_DUPFD_CLOEXEC, 0);
-    return copy < 0 ? kNoSocket : copy;
+    if (copy >= 0) return copy;
+    Report(error, errno);
+    return kNoSocket;
 }
 
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
     iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
     msghdr message{};
     message.msg_iov = parts;
@@ -104,17 +111,23 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
         const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return WaitOutcome::kFailed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                Report(error, errno);
+                return WaitOutcome::kFailed;
+            }
             pollfd entries[2] = {{socket, POLLOUT, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
             const int timeout = stallMs == kWaitForever ? -1 : static_cast<int>(stallMs > INT_MAX ? INT_MAX : stallMs);
             const int ready = poll(entries, 2, timeout);
-            if (ready < 0 && errno != EINTR) return WaitOutcome::kFailed;
+            if (ready < 0 && errno != EINTR) {
+                Report(error, errno);
+                return WaitOutcome::kFailed;
+            }
             if (ready > 0 && entries[1].revents != 0) {
-                errno = ECANCELED;
+                Report(error, ECANCELED);
                 return WaitOutcome::kWoken;
             }
             if (ready == 0) {
-                errno = ETIMEDOUT;
+                Report(error, ETIMEDOUT);
                 return WaitOutcome::kTimedOut;
             }
             continue;
@@ -130,11 +143,14 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
     return WaitOutcome::kDone;
 }
 
-long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
+long ReceiveSome(Socket socket, void* buffer, std::size_t length, uint32_t* error) {
     for (;;) {
         const ssize_t received = recv(socket, buffer, length, 0);
         if (received >= 0) return static_cast<long>(received);
-        if (errno != EINTR) return -1;
+        if (errno != EINTR) {
+            Report(error, errno);
+            return -1;
+        }
     }
 }
 
@@ -170,19 +186,20 @@ void Waker::Wake() {
     }
 }
 
-WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error) {
     pollfd entries[2] = {{socket, POLLIN, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
     const int timeout = ms == kWaitForever ? -1 : static_cast<int>(ms > INT_MAX ? INT_MAX : ms);
     for (;;) {
         const int ready = poll(entries, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
+            Report(error, errno);
             return WaitOutcome::kFailed;
         }
         if (ready == 0) return WaitOutcome::kTimedOut;
         if (entries[1].revents != 0) return WaitOutcome::kWoken;
         if (entries[0].revents & POLLNVAL) {
-            errno = EBADF;
+            Report(error, EBADF);
             return WaitOutcome::kFailed;
         }
         return WaitOutcome::kDone;
