@@ -16,12 +16,9 @@ header=$root/include/TamberLauncher.h
 # System DLLs a sound DLL may import (lower case; api-ms-win-* sets too).
 allowed_imports='^(kernel32|msvcrt|ws2_32|psapi|winmm|user32|advapi32|ntdll|api-ms-win-.*)\.dll$'
 
-# "VANTOR_API <type> VANTOR_CALL Name(" outside comments and preprocessor lines.
+# The header's functions, read as the package's .def reads them.
 declared_names() {
-    perl -0777 -ne '
-        s{/\*.*?\*/}{}gs; s{//[^\n]*}{}g; s{^[ \t]*#[^\n]*}{}gm;
-        print "$1\n" while /\bVANTOR_API\b[^;{}()]*?\bVANTOR_CALL\s+([A-Za-z_]\w*)\s*\(/g;
-    ' "$header" | sort -u
+    cmake -DHEADER="$header" -P "$root/cmake/export-names.cmake" | sed '/^$/d' | sort -u
 }
 
 dll_objdump() {
