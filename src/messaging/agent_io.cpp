@@ -27,22 +27,15 @@ bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHead
     return false;
 }
 
-// error: why the receive failed.
-ReadOutcome ReadFailed(uint32_t error) {
+// error: why the receive failed. An orderly close (closed) has no error of its
+// own: its line shows the thread's last error, as it always has.
+ReadOutcome ReadFailed(bool closed, uint32_t error) {
+    const bool reset = !closed && Tamber::IsConnectionReset(error);
     VantorLog_SystemFailure("VantorMessageAgent_ReadFromSocketInternal", kLogWarning,
-                            Tamber::IsConnectionReset(error)
-                                ? "Failed to read from Vantor socket buffer (this may indicate that the other "
-                                  "side of the connection has closed).\n"
-                                : "Received 0 bytes on Vantor socket when data was expected.\n",
-                            error);
-    return ReadOutcome::kFailed;
-}
-
-// An orderly close is no error: its line shows the thread's last error, as it
-// always has, and never the reset's warning.
-ReadOutcome ClosedByPeer() {
-    VantorLog_SystemFailure("VantorMessageAgent_ReadFromSocketInternal", kLogWarning,
-                            "Received 0 bytes on Vantor socket when data was expected.\n");
+                            reset ? "Failed to read from Vantor socket buffer (this may indicate that the other "
+                                    "side of the connection has closed).\n"
+                                  : "Received 0 bytes on Vantor socket when data was expected.\n",
+                            closed ? Tamber::LastSystemError() : error);
     return ReadOutcome::kFailed;
 }
 
@@ -54,13 +47,12 @@ ReadOutcome ReceiveInto(AgentLink& link, char* buffer, std::size_t length, std::
         case Tamber::WaitOutcome::kWoken:
             return ReadOutcome::kStopped;
         case Tamber::WaitOutcome::kFailed:
-            return ReadFailed(error);
+            return ReadFailed(false, error);
         default:
             break;
     }
     const long count = Tamber::ReceiveSome(link.connection, buffer, length, &error);
-    if (count < 0) return ReadFailed(error);
-    if (count == 0) return ClosedByPeer();
+    if (count <= 0) return ReadFailed(count == 0, error);
     received += static_cast<std::size_t>(count);
     return ReadOutcome::kDone;
 }
@@ -95,7 +87,8 @@ int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t typ
 ReadOutcome LinkSource::ReadExactly(void* buffer, std::size_t length) {
     AgentLink& link = link_;
     ReceiveBuffer& pending = pending_;
-    if (link.connection == Tamber::kNoSocket) return length == 0 ? ReadOutcome::kDone : ReadFailed(link.duplicateError);
+    if (link.connection == Tamber::kNoSocket)
+        return length == 0 ? ReadOutcome::kDone : ReadFailed(false, link.duplicateError);
     char* bytes = static_cast<char*>(buffer);
     std::size_t received = 0;
     while (received < length) {

@@ -97,9 +97,11 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processT
     VantorLog_Message(kLogInfo, "New thread go!\n");
     uint32_t creationError = 0;
     const int32_t result = RunProcessStart(processType, copy.c_str(), &creationError);
-    // A refused start has no error of its own: its line shows the thread's last one.
-    if (result == 0) VantorLog_Formatted(kLogError, 512, "Process Start: %d\n",
-                                         static_cast<int>(creationError != 0 ? creationError : Tamber::LastSystemError()));
+    if (result == 0) {
+        // A refused start has no error of its own: its line shows the thread's last one.
+        const uint32_t code = creationError != 0 ? creationError : Tamber::LastSystemError();
+        VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(code));
+    }
     Tamber::Pause(kStartPauseMs);
     // A host that reads its last error after a failed creation finds why it failed.
     if (creationError != 0) Tamber::SetLastSystemError(creationError);
