@@ -44,8 +44,8 @@ bool BindLoopback(Socket socket, uint16_t port);
 bool ListenForConnections(Socket socket);
 // The local port the socket is bound to, 0 when it is not bound.
 uint16_t LocalPort(Socket socket);
-// Connects to 127.0.0.1 at port, blocking until the platform decides.
-bool ConnectLoopback(Socket socket, uint16_t port);
+// Connects to 127.0.0.1 at port, blocking until the platform decides. False with *error set on failure.
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error = nullptr);
 // The next connection of a listening socket (close-on-exec on Linux), or
 // kNoSocket. The caller owns it.
 Socket AcceptConnection(Socket listening);

@@ -62,20 +62,27 @@ uint16_t LocalPort(Socket socket) {
     return ntohs(address.sin_port);
 }
 
-bool ConnectLoopback(Socket socket, uint16_t port) {
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error) {
     const sockaddr_in address = LoopbackAddress(port);
     if (connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+        Report(error, errno);
+        return false;
+    }
     // An interrupted connect goes on in the background; wait for its outcome.
     pollfd entry{socket, POLLOUT, 0};
     while (poll(&entry, 1, -1) < 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR) {
+            Report(error, errno);
+            return false;
+        }
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-    errno = error;
-    return error == 0;
+    int outcome = 0;
+    socklen_t length = sizeof outcome;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &outcome, &length) != 0) outcome = errno;
+    if (outcome == 0) return true;
+    Report(error, outcome);
+    return false;
 }
 
 Socket AcceptConnection(Socket listening) {

@@ -66,10 +66,13 @@ uint16_t LocalPort(Socket socket) {
     return ntohs(address.sin_port);
 }
 
-bool ConnectLoopback(Socket socket, uint16_t port) {
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error) {
     const sockaddr_in address = LoopbackAddress(port);
-    return WSAConnect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address, nullptr,
-                      nullptr, nullptr, nullptr) == 0;
+    if (WSAConnect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address, nullptr, nullptr, nullptr,
+                   nullptr) == 0)
+        return true;
+    Report(error, WSAGetLastError());
+    return false;
 }
 
 Socket AcceptConnection(Socket listening) {
