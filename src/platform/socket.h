@@ -99,8 +99,8 @@ WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_
 // Once woken it stays woken. Wake may be called from any thread.
 class Waker {
 public:
-    // Null on failure, with the last error set.
-    static std::unique_ptr<Waker> Create();
+    // Null on failure, with *error set.
+    static std::unique_ptr<Waker> Create(uint32_t* error = nullptr);
     ~Waker();
     Waker(const Waker&) = delete;
     Waker& operator=(const Waker&) = delete;

@@ -172,9 +172,12 @@ uint32_t LastSocketError() { return static_cast<uint32_t>(errno); }
 
 bool IsConnectionReset(uint32_t code) { return code == static_cast<uint32_t>(ECONNRESET); }
 
-std::unique_ptr<Waker> Waker::Create() {
+std::unique_ptr<Waker> Waker::Create(uint32_t* error) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        Report(error, errno);
+        return nullptr;
+    }
     std::unique_ptr<Waker> waker(new Waker());
     waker->readEnd_ = ends[0];
     waker->writeEnd_ = ends[1];

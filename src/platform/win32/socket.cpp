@@ -119,18 +119,20 @@ uint32_t LastSocketError() { return static_cast<uint32_t>(WSAGetLastError()); }
 
 bool IsConnectionReset(uint32_t code) { return code == WSAECONNRESET; }
 
-std::unique_ptr<Waker> Waker::Create() {
+std::unique_ptr<Waker> Waker::Create(uint32_t* error) {
     const SOCKET socket = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, kSocketFlags);
-    if (socket == INVALID_SOCKET) return nullptr;
+    if (socket == INVALID_SOCKET) {
+        Report(error, WSAGetLastError());
+        return nullptr;
+    }
     // Bound to a free loopback port and connected to itself: Wake sends it a datagram.
     sockaddr_in address = LoopbackAddress(0);
     int length = sizeof address;
     if (bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = WSAGetLastError();
+        Report(error, WSAGetLastError());
         closesocket(socket);
-        WSASetLastError(error);
         return nullptr;
     }
     std::unique_ptr<Waker> waker(new Waker());
