@@ -7,8 +7,8 @@
 //
 // Failures leave the system's code for them (WSAGetLastError on Windows, errno
 // on Linux) as the calling thread's last error, which LastSocketError returns.
-// The calls whose failures are logged after other work has run hand the code
-// back as a value instead, through an `error` argument (null: not wanted).
+// The calls with an `error` argument (null: not wanted) hand the code back as a
+// value, which stays right whatever runs before it is logged.
 #pragma once
 
 #include <cstddef>
