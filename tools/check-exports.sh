@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that built libraries export exactly the functions that
 # include/TamberLauncher.h declares, with plain undecorated names, and that a
-# Windows DLL imports nothing but system DLLs.
+# Windows DLL imports nothing but system DLLs. The header is read by
+# cmake/export-names.cmake, as for the package's .def, so cmake must be on PATH.
 #
 #   bash tools/check-exports.sh [LIBRARY...]
 #
@@ -16,7 +17,6 @@ header=$root/include/TamberLauncher.h
 # System DLLs a sound DLL may import (lower case; api-ms-win-* sets too).
 allowed_imports='^(kernel32|msvcrt|ws2_32|psapi|winmm|user32|advapi32|ntdll|api-ms-win-.*)\.dll$'
 
-# The header's functions, read as the package's .def reads them.
 declared_names() {
     cmake -DHEADER="$header" -P "$root/cmake/export-names.cmake" | sed '/^$/d' | sort -u
 }
