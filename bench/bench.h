@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TamberLauncher.h"
 #include "system.h"
 #include "table.h"
 
@@ -29,6 +30,9 @@ struct Settings {
     static Settings Full();
     static Settings Smoke();
 };
+
+// A message callback for the agents whose deliveries nobody counts.
+inline int32_t VANTOR_CALL Ignore(void*, int32_t, const char*) { return 0; }
 
 // The payload of rows 2 and 3: 32 bytes, so a message is 16 + 32.
 constexpr const char* kPayload32 = "0123456789abcdef0123456789ABCDEF";

@@ -19,8 +19,6 @@ constexpr uint32_t kConnectedWithinMs = 60000;
 constexpr uint32_t kArrivalWithinMs = 10000;
 constexpr uint32_t kQuietMs = 100;
 
-int32_t VANTOR_CALL Ignore(void*, int32_t, const char*) { return 0; }
-
 // Milliseconds from start until the time the peer reports for its last arrival; negative on failure.
 double ArrivalAfter(Peer& clients, uint64_t start) {
     std::string line;

@@ -28,8 +28,6 @@ constexpr uint32_t kListedWithinMs = 5000;
 // heartbeat and the reply to its own, which arrive together at best.
 constexpr double kFloorWakeUpsPerPeriod = 4;
 
-int32_t VANTOR_CALL Ignore(void*, int32_t, const char*) { return 0; }
-
 struct Pairs {
     VantorServer* server = nullptr;
     std::vector<Tamber::Socket> sockets;

@@ -98,8 +98,6 @@ private:
     std::thread thread_;
 };
 
-int32_t VANTOR_CALL Ignore(void*, int32_t, const char*) { return 0; }
-
 // Counts broadcasts (the only messages with a payload) as they reach any of
 // the clients, keeping the time of the latest.
 struct Arrivals {
@@ -179,16 +177,26 @@ void Drain(Tamber::Socket socket) {
     }
 }
 
-// The plain stream: one send per 48-byte message while told to go, replies
-// drained on a thread.
-int RawSender() {
+// Listens, says its port, and hands the first connection within kAcceptMs to
+// serve(socket, input); then waits for the input to end. The senders' frame.
+template <class Serve>
+int ServeFirstConnection(Serve serve) {
     uint16_t port = 0;
     const Tamber::Socket listening = ListenLoopback(port);
     if (listening == Tamber::kNoSocket) return 1;
     InputWatch input;
     Say("port " + std::to_string(port));
     const Tamber::Socket socket = AcceptWithin(listening, kAcceptMs);
-    if (socket != Tamber::kNoSocket) {
+    if (socket != Tamber::kNoSocket) serve(socket, input);
+    input.Wait();
+    Tamber::CloseSocket(listening);
+    return 0;
+}
+
+// The plain stream: one send per 48-byte message while told to go, replies
+// drained on a thread.
+int RawSender() {
+    return ServeFirstConnection([](Tamber::Socket socket, InputWatch& input) {
         std::thread drainer(Drain, socket);
         char message[kHeaderSize + 32];
         const int32_t header[4] = {kHeaderSize, 1, VANTORMESSAGETYPE_HEARTBEAT, 32};
@@ -201,22 +209,13 @@ int RawSender() {
         Tamber::ShutdownSocket(socket);
         drainer.join();
         Tamber::CloseSocket(socket);
-    }
-    input.Wait();
-    Tamber::CloseSocket(listening);
-    return 0;
+    });
 }
 
 // The library's stream: SendMessage in a loop through an agent while told to go.
 int AgentSender(int32_t type) {
     Vantor_Init("bench-peer");
-    uint16_t port = 0;
-    const Tamber::Socket listening = ListenLoopback(port);
-    if (listening == Tamber::kNoSocket) return 1;
-    InputWatch input;
-    Say("port " + std::to_string(port));
-    const Tamber::Socket socket = AcceptWithin(listening, kAcceptMs);
-    if (socket != Tamber::kNoSocket) {
+    const int result = ServeFirstConnection([type](Tamber::Socket socket, InputWatch& input) {
         VantorMessageAgent* agent = nullptr;
         VantorMessageAgent_Create(&agent);
         VantorMessageAgent_SetMessageArrivedCallback(agent, nullptr, Ignore);
@@ -227,11 +226,9 @@ int AgentSender(int32_t type) {
         }
         CloseConnection(socket);
         VantorMessageAgent_Delete(&agent);
-    }
-    input.Wait();
-    Tamber::CloseSocket(listening);
+    });
     Vantor_Remove();
-    return 0;
+    return result;
 }
 
 // Library clients of the parent's server, each an agent on its own connection.

@@ -1,5 +1,7 @@
 // Plain loopback TCP for the baselines and for the sockets that the
 // benchmark hands to agents: blocking, TCP_NODELAY on every connection.
+// Not the tests' raw peer: the benchmark builds without the tests and
+// GoogleTest, and its baselines receive without a wait before each receive.
 #pragma once
 
 #include <cstddef>

@@ -6,13 +6,12 @@ set(TAMBER_DEF ${PROJECT_BINARY_DIR}/package/TamberLauncher.def)
 set(TAMBER_MSVC_IMPLIB ${PROJECT_BINARY_DIR}/package/TamberLauncher.lib)
 
 # The .def names every function the header declares, so the two never differ.
+include(${CMAKE_CURRENT_LIST_DIR}/export-names.cmake)
 set(header ${PROJECT_SOURCE_DIR}/include/TamberLauncher.h)
-file(STRINGS ${header} declarations REGEX "VANTOR_CALL [A-Za-z_][A-Za-z0-9_]*\\(")
+tamber_export_names(${header} names)
 set(def "LIBRARY TamberLauncher.dll\nEXPORTS\n")
-foreach(line IN LISTS declarations)
-  if(line MATCHES "VANTOR_CALL ([A-Za-z_][A-Za-z0-9_]*)\\(")
-    string(APPEND def "    ${CMAKE_MATCH_1}\n")
-  endif()
+foreach(name IN LISTS names)
+  string(APPEND def "    ${name}\n")
 endforeach()
 file(CONFIGURE OUTPUT ${TAMBER_DEF} CONTENT "${def}")
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that built libraries export exactly the functions that
 # include/TamberLauncher.h declares, with plain undecorated names, and that a
-# Windows DLL imports nothing but system DLLs.
+# Windows DLL imports nothing but system DLLs. The header is read by
+# cmake/export-names.cmake, as for the package's .def, so cmake must be on PATH.
 #
 #   bash tools/check-exports.sh [LIBRARY...]
 #
@@ -16,12 +17,8 @@ header=$root/include/TamberLauncher.h
 # System DLLs a sound DLL may import (lower case; api-ms-win-* sets too).
 allowed_imports='^(kernel32|msvcrt|ws2_32|psapi|winmm|user32|advapi32|ntdll|api-ms-win-.*)\.dll$'
 
-# "VANTOR_API <type> VANTOR_CALL Name(" outside comments and preprocessor lines.
 declared_names() {
-    perl -0777 -ne '
-        s{/\*.*?\*/}{}gs; s{//[^\n]*}{}g; s{^[ \t]*#[^\n]*}{}gm;
-        print "$1\n" while /\bVANTOR_API\b[^;{}()]*?\bVANTOR_CALL\s+([A-Za-z_]\w*)\s*\(/g;
-    ' "$header" | sort -u
+    cmake -DHEADER="$header" -P "$root/cmake/export-names.cmake" | sed '/^$/d' | sort -u
 }
 
 dll_objdump() {

@@ -96,8 +96,7 @@ int32_t VantorLog_Message(int32_t level, const char* message) {
     return 1;
 }
 
-int32_t VantorLog_SystemError(const char* context) {
-    const uint32_t code = Tamber::LastSystemError();
+int32_t VantorLog_SystemError(const char* context, uint32_t code) {
     char text[kLineSize];
     if (Tamber::SystemErrorText(code, text, sizeof text) == 0) return 1;
     if (context != nullptr) {
@@ -110,8 +109,8 @@ int32_t VantorLog_SystemError(const char* context) {
     return 1;
 }
 
-int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message) {
-    VantorLog_SystemError(context);
+int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message, uint32_t code) {
+    VantorLog_SystemError(context, code);
     return VantorLog_Message(level, message);
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/syserror.h"
+
 enum VantorLogLevel : int32_t { kLogInfo = 0, kLogWarning = 1, kLogError = 2 };
 
 // Creates the record (replacing any open one) for fileName in the working
@@ -24,12 +26,13 @@ int32_t VantorLog_Format(const char* format, ...)
     ;
 // "INFO: %s", "WARNING: %s", "ERROR: %s" or "%s" for other levels; cut at 1023 characters.
 int32_t VantorLog_Message(int32_t level, const char* message);
-// Logs the system's text for the calling thread's last error at INFO, as
-// "[context] text" when a context is given.
-int32_t VantorLog_SystemError(const char* context);
-// The usual report of a failed system call: VantorLog_SystemError(context),
+// Logs the system's text for code (by default the calling thread's last error,
+// read at the call) at INFO, as "[context] text" when a context is given.
+int32_t VantorLog_SystemError(const char* context, uint32_t code = Tamber::LastSystemError());
+// The usual report of a failed system call: VantorLog_SystemError(context, code),
 // then message at level.
-int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message);
+int32_t VantorLog_SystemFailure(const char* context, int32_t level, const char* message,
+                                uint32_t code = Tamber::LastSystemError());
 
 // Formats into a bufferSize-byte text (at most 1024), truncating, then logs it at level.
 int32_t VantorLog_Formatted(int32_t level, std::size_t bufferSize, const char* format, ...)

@@ -80,9 +80,11 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agen
         VantorLog_Message(kLogError, "Socket cannot be null.\n");
         return 0;
     }
-    const std::shared_ptr<AgentLink> link = AgentLink::Open(socket);
+    uint32_t error = 0;
+    const std::shared_ptr<AgentLink> link = AgentLink::Open(socket, &error);
     if (!link) {
-        VantorLog_SystemFailure("VantorMessageAgent_Start", kLogError, "Failed to start client socket thread.\n");
+        VantorLog_SystemFailure("VantorMessageAgent_Start", kLogError, "Failed to start client socket thread.\n",
+                                error);
         return 0;
     }
     std::atomic_store(&agent->link, link);

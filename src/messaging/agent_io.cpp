@@ -6,7 +6,6 @@
 #include "messaging/agent_record.h"
 #include "messaging/wire.h"
 #include "platform/clock.h"
-#include "platform/syserror.h"
 
 namespace {
 
@@ -14,43 +13,46 @@ namespace {
 bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
                                               const char* payload, std::size_t payloadLength) {
     Tamber::WaitOutcome result = Tamber::WaitOutcome::kFailed;
-    if (link.connection == Tamber::kNoSocket) {
-        Tamber::SetLastSystemError(link.duplicateError);
-    } else {
+    uint32_t error = link.duplicateError;
+    if (link.connection != Tamber::kNoSocket) {
         result = Tamber::SendGatherWaiting(link.connection, &header, sizeof header, payload, payloadLength,
-                                           link.stop.get(), Tamber::PauseLimit(kSendStallMilliseconds));
+                                           link.stop.get(), Tamber::PauseLimit(kSendStallMilliseconds), &error);
         if (result == Tamber::WaitOutcome::kDone) return true;
     }
-    VantorLog_SystemFailure("VantorMessageAgent_WriteToSocketInternal", kLogWarning, "Failed to send to socket.\n");
+    VantorLog_SystemFailure("VantorMessageAgent_WriteToSocketInternal", kLogWarning, "Failed to send to socket.\n",
+                            error);
     // A peer that takes nothing for that long has a message cut in two on
     // its way: the stream cannot go on.
     if (result == Tamber::WaitOutcome::kTimedOut) Tamber::ShutdownSocket(link.connection);
     return false;
 }
 
-// errorReported: the receive reported an error (not an orderly close).
-ReadOutcome ReadFailed(bool errorReported) {
-    const bool reset = errorReported && Tamber::IsConnectionReset(Tamber::LastSocketError());
+// error: why the receive failed. An orderly close (closed) has no error of its
+// own: its line shows the thread's last error, as it always has.
+ReadOutcome ReadFailed(bool closed, uint32_t error) {
+    const bool reset = !closed && Tamber::IsConnectionReset(error);
     VantorLog_SystemFailure("VantorMessageAgent_ReadFromSocketInternal", kLogWarning,
                             reset ? "Failed to read from Vantor socket buffer (this may indicate that the other "
                                     "side of the connection has closed).\n"
-                                  : "Received 0 bytes on Vantor socket when data was expected.\n");
+                                  : "Received 0 bytes on Vantor socket when data was expected.\n",
+                            closed ? Tamber::LastSystemError() : error);
     return ReadOutcome::kFailed;
 }
 
 // Waits for the connection, then receives up to length bytes into buffer and
 // adds their count to received.
 ReadOutcome ReceiveInto(AgentLink& link, char* buffer, std::size_t length, std::size_t& received) {
-    switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever)) {
+    uint32_t error = 0;
+    switch (Tamber::WaitReadable(link.connection, link.stop.get(), Tamber::kWaitForever, &error)) {
         case Tamber::WaitOutcome::kWoken:
             return ReadOutcome::kStopped;
         case Tamber::WaitOutcome::kFailed:
-            return ReadFailed(true);
+            return ReadFailed(false, error);
         default:
             break;
     }
-    const long count = Tamber::ReceiveSome(link.connection, buffer, length);
-    if (count <= 0) return ReadFailed(count < 0);
+    const long count = Tamber::ReceiveSome(link.connection, buffer, length, &error);
+    if (count <= 0) return ReadFailed(count == 0, error);
     received += static_cast<std::size_t>(count);
     return ReadOutcome::kDone;
 }
@@ -85,10 +87,8 @@ int32_t AgentSendMessage(VantorMessageAgent& agent, AgentLink& link, int32_t typ
 ReadOutcome LinkSource::ReadExactly(void* buffer, std::size_t length) {
     AgentLink& link = link_;
     ReceiveBuffer& pending = pending_;
-    if (link.connection == Tamber::kNoSocket) {
-        Tamber::SetLastSystemError(link.duplicateError);
-        return length == 0 ? ReadOutcome::kDone : ReadFailed(true);
-    }
+    if (link.connection == Tamber::kNoSocket)
+        return length == 0 ? ReadOutcome::kDone : ReadFailed(false, link.duplicateError);
     char* bytes = static_cast<char*>(buffer);
     std::size_t received = 0;
     while (received < length) {

@@ -1,16 +1,19 @@
 #include <new>
 
 #include "messaging/agent_record.h"
+#include "platform/syserror.h"
 
-std::shared_ptr<AgentLink> AgentLink::Open(Tamber::Socket ownerSocket) {
+std::shared_ptr<AgentLink> AgentLink::Open(Tamber::Socket ownerSocket, uint32_t* error) {
     std::shared_ptr<AgentLink> link(new (std::nothrow) AgentLink());
-    if (!link) return nullptr;
-    link->stop = Tamber::Waker::Create();
+    if (!link) {
+        *error = Tamber::LastSystemError();
+        return nullptr;
+    }
+    link->stop = Tamber::Waker::Create(error);
     if (!link->stop) return nullptr;
-    link->connection = Tamber::DuplicateSocket(ownerSocket);
     // A socket that cannot be duplicated is not a usable connection: reading it
     // fails at once with this error, as reading the owner's socket would.
-    if (link->connection == Tamber::kNoSocket) link->duplicateError = Tamber::LastSocketError();
+    link->connection = Tamber::DuplicateSocket(ownerSocket, &link->duplicateError);
     return link;
 }
 

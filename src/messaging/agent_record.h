@@ -18,9 +18,10 @@
 // close and the system may hand out again, and the wake-up that Delete uses to
 // end the socket thread's wait whether or not the owner closed its socket.
 struct AgentLink {
-    // Null when the wake-up cannot be made (the last error tells why). A socket
-    // that cannot be duplicated still gives a link, whose reads and writes fail.
-    static std::shared_ptr<AgentLink> Open(Tamber::Socket ownerSocket);
+    // Null when the link or its wake-up cannot be made, with *error telling why.
+    // A socket that cannot be duplicated still gives a link, whose reads and
+    // writes fail.
+    static std::shared_ptr<AgentLink> Open(Tamber::Socket ownerSocket, uint32_t* error);
     ~AgentLink();
     AgentLink(const AgentLink&) = delete;
     AgentLink& operator=(const AgentLink&) = delete;

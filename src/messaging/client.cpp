@@ -29,8 +29,9 @@ int32_t VantorClient_Start(VantorClient* client, int32_t port) {
         VantorLog_Message(kLogError, "This client has already been started.\n");
         return 0;
     }
-    if (!Tamber::ConnectLoopback(client->socket, static_cast<uint16_t>(port & 0xFFFF))) {
-        VantorLog_SystemFailure("VantorClient_Start", kLogError, "Unable to connect to server.\n");
+    uint32_t error = 0;
+    if (!Tamber::ConnectLoopback(client->socket, static_cast<uint16_t>(port & 0xFFFF), &error)) {
+        VantorLog_SystemFailure("VantorClient_Start", kLogError, "Unable to connect to server.\n", error);
         // A socket whose connection failed is not reliably usable for another attempt.
         Tamber::CloseSocket(client->socket);
         client->socket = Tamber::OpenStreamSocket();

@@ -11,6 +11,7 @@
 #include "frame/log.h"
 #include "messaging/agent.h"
 #include "platform/socket.h"
+#include "platform/syserror.h"
 #include "platform/thread.h"
 
 namespace {
@@ -94,14 +95,18 @@ uint32_t AcceptThread(void* argument) {
     return 0;
 }
 
-bool StartAcceptThread(VantorServer& server) {
-    if (!server.stop) server.stop = Tamber::Waker::Create();
+// False with *error telling why.
+bool StartAcceptThread(VantorServer& server, uint32_t* error) {
+    if (!server.stop) server.stop = Tamber::Waker::Create(error);
     if (!server.stop) return false;
     auto* argument = new (std::nothrow) std::shared_ptr<VantorServer>(server.self);
-    if (argument == nullptr) return false;
-    server.acceptThread = Tamber::Thread::Create(AcceptThread, argument);
-    if (!server.acceptThread) delete argument;
-    return static_cast<bool>(server.acceptThread);
+    if (argument != nullptr) {
+        server.acceptThread = Tamber::Thread::Create(AcceptThread, argument);
+        if (server.acceptThread) return true;
+    }
+    *error = Tamber::LastSystemError();
+    delete argument;
+    return false;
 }
 
 }  // namespace
@@ -158,8 +163,9 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Start(VantorServer* server, int32_t 
         return 0;
     }
     server->running.store(1);
-    if (!StartAcceptThread(*server)) {
-        VantorLog_SystemFailure("VantorServer_Start", kLogError, "Failed to start server thread.\n");
+    uint32_t error = 0;
+    if (!StartAcceptThread(*server, &error)) {
+        VantorLog_SystemFailure("VantorServer_Start", kLogError, "Failed to start server thread.\n", error);
         server->running.store(0);
         return 0;
     }

@@ -5,8 +5,10 @@
 // sockets; every descriptor is close-on-exec so that no child process
 // inherits one, and no send raises SIGPIPE.
 //
-// Failures set the calling thread's last error (WSAGetLastError on Windows,
-// errno on Linux), which VantorLog_SystemError reads; LastSocketError returns it.
+// Failures leave the system's code for them (WSAGetLastError on Windows, errno
+// on Linux) as the calling thread's last error, which LastSocketError returns.
+// The calls with an `error` argument (null: not wanted) hand the code back as a
+// value, which stays right whatever runs before it is logged.
 #pragma once
 
 #include <cstddef>
@@ -42,8 +44,8 @@ bool BindLoopback(Socket socket, uint16_t port);
 bool ListenForConnections(Socket socket);
 // The local port the socket is bound to, 0 when it is not bound.
 uint16_t LocalPort(Socket socket);
-// Connects to 127.0.0.1 at port, blocking until the platform decides.
-bool ConnectLoopback(Socket socket, uint16_t port);
+// Connects to 127.0.0.1 at port, blocking until the platform decides. False with *error set on failure.
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error = nullptr);
 // The next connection of a listening socket (close-on-exec on Linux), or
 // kNoSocket. The caller owns it.
 Socket AcceptConnection(Socket listening);
@@ -54,26 +56,28 @@ bool SetResetOnClose(Socket socket);
 
 // A second handle of the same connection that the caller owns (close-on-exec
 // on Linux; WSADuplicateSocket into this process on Windows). The connection
-// stays open until both handles are closed. kNoSocket on failure.
-Socket DuplicateSocket(Socket socket);
+// stays open until both handles are closed. kNoSocket on failure, with *error set.
+Socket DuplicateSocket(Socket socket, uint32_t* error);
 
 class Waker;
 // Writes head then body (either may be empty) with gather calls, repeating for
 // what a partial write left over. While the connection has no room the wait
 // also watches waker (may be null): kDone once all is sent, kWoken once the
 // waker has been woken, kTimedOut when no byte has left for stallMs
-// milliseconds, kFailed at an error. The last error is set after all three; a
-// message cut short by them has broken the stream.
+// milliseconds, kFailed at an error. *error is set after all three (woken:
+// ECANCELED or WSA_OPERATION_ABORTED, timed out: ETIMEDOUT or WSAETIMEDOUT);
+// a message cut short by them has broken the stream.
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
+                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error);
 // The same without a wake-up or a limit: true once everything has been sent.
 inline bool SendGather(Socket socket, const void* head, std::size_t headLength, const void* body,
                        std::size_t bodyLength) {
-    return SendGatherWaiting(socket, head, headLength, body, bodyLength, nullptr, kWaitForever) == WaitOutcome::kDone;
+    return SendGatherWaiting(socket, head, headLength, body, bodyLength, nullptr, kWaitForever, nullptr) ==
+           WaitOutcome::kDone;
 }
 // Receives up to length bytes, retrying interrupted calls: the count, 0 when
-// the peer closed the connection in order, -1 on error.
-long ReceiveSome(Socket socket, void* buffer, std::size_t length);
+// the peer closed the connection in order, -1 on error (with *error set).
+long ReceiveSome(Socket socket, void* buffer, std::size_t length, uint32_t* error = nullptr);
 
 // Ends both directions of the connection, which makes every blocked receive
 // on any handle of it return. Needed before close on Linux, where closing a
@@ -87,25 +91,26 @@ bool IsConnectionReset(uint32_t code);
 
 // Waits up to ms milliseconds (kWaitForever: no limit) until socket is
 // readable (data, an orderly close or an error to collect) or waker (may be
-// null) has been woken. A woken waker wins over a readable socket.
-WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+// null) has been woken. A woken waker wins over a readable socket. kFailed sets *error.
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error = nullptr);
 
 // A one-shot wake-up that a wait can watch beside a socket (Linux: a pipe;
 // Windows: a UDP socket on the loopback address connected to itself).
 // Once woken it stays woken. Wake may be called from any thread.
 class Waker {
 public:
-    // Null on failure, with the last error set.
-    static std::unique_ptr<Waker> Create();
+    // Null on failure, with *error set.
+    static std::unique_ptr<Waker> Create(uint32_t* error = nullptr);
     ~Waker();
     Waker(const Waker&) = delete;
     Waker& operator=(const Waker&) = delete;
     void Wake();
 
 private:
-    friend WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms);
+    friend WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error);
     friend WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                                        std::size_t bodyLength, const Waker* waker, uint32_t stallMs);
+                                        std::size_t bodyLength, const Waker* waker, uint32_t stallMs,
+                                        uint32_t* error);
     Waker() = default;
     Socket readEnd_ = kNoSocket;
     Socket writeEnd_ = kNoSocket;  // the same socket as readEnd_ on Windows

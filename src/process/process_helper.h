@@ -23,13 +23,15 @@ int32_t GetProcessIdForProcessType(int32_t processType, uint32_t* processId);
 // double quotes when it holds a space; no space nor arguments when they are
 // empty) in workingDirectory (null: the caller's). A command line over 32767
 // characters is refused with an error line. On success *child receives the
-// new process's id and start time; on failure the last system error tells why.
+// new process's id and start time; on failure *error (when error is not null)
+// receives the system's code for why.
 bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
-                   Tamber::ProcessIdentity* child);
+                   Tamber::ProcessIdentity* child, uint32_t* error = nullptr);
 // The start procedure without the export's framing: refuses a running process,
 // starts the type's executable in its own directory, records the id, and pauses
-// 5 s. 1 when a process was created.
-int32_t RunProcessStart(int32_t processType, const char* arguments);
+// 5 s. 1 when a process was created; when the creation failed, *error receives
+// the system's code for why (a refused start leaves it untouched).
+int32_t RunProcessStart(int32_t processType, const char* arguments, uint32_t* error);
 // Waits up to 20 s for each other process whose executable file name equals
 // path's (case-sensitive), until one ends: 1 then, else 0. Needs no table.
 int32_t WaitForProcessExitByName(const char* path);

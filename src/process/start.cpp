@@ -30,7 +30,7 @@ void LogStarted(int32_t processType) {
     VantorLog_Formatted(kLogInfo, 320, "StartProcess [%s] successful\n", name);
 }
 
-int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const char* arguments) {
+int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const char* arguments, uint32_t* error) {
     if (IsRecordedProcessRunning(table, processType)) {
         VantorLog_Message(kLogError, "Process is already running.\n");
         return 0;
@@ -43,24 +43,18 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
 
     Tamber::ProcessIdentity child;
     const bool started =
-        LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &child);
-    uint32_t error = 0;
+        LaunchProcess(path, arguments, workingDirectory[0] != '\0' ? workingDirectory : nullptr, &child, error);
     if (started) {
         WriteProcessIdentity(table, processType, child);
         if (processType == VANTORPROCESSTYPE_AIR)
             VantorLog_Formatted(kLogInfo, 320, "Using registered HWND: %d to launch the air client.\n", windowHandle);
     } else {
-        error = Tamber::LastSystemError();
-        VantorLog_SystemError("VantorAgent_DebugLoop");
+        VantorLog_SystemError("VantorAgent_DebugLoop", *error);
         if (processType == VANTORPROCESSTYPE_AIR) VantorLog_Message(kLogError, workingDirectory);
         VantorLog_Message(kLogError, "Failed to start process.\n");
     }
     Tamber::Pause(kStartPauseMs);
-    if (!started) {
-        // The caller reports the creation's error, not what logging left behind.
-        Tamber::SetLastSystemError(error);
-        return 0;
-    }
+    if (!started) return 0;
     LogStarted(processType);
     return 1;
 }
@@ -68,28 +62,32 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
 }  // namespace
 
 bool LaunchProcess(const char* executablePath, const char* arguments, const char* workingDirectory,
-                   Tamber::ProcessIdentity* child) {
+                   Tamber::ProcessIdentity* child, uint32_t* error) {
+    uint32_t ignored = 0;
+    if (error == nullptr) error = &ignored;
     const std::string commandLine = BuildCommandLine(executablePath, arguments);
     if (commandLine.size() > Tamber::kMaxCommandLineLength) {
         VantorLog_Formatted(kLogError, 320, "Command line of %u characters is longer than %u; not started.\n",
                             static_cast<unsigned>(commandLine.size()),
                             static_cast<unsigned>(Tamber::kMaxCommandLineLength));
-        Tamber::SetLastSystemError(Tamber::CommandLineTooLongError());
+        *error = Tamber::CommandLineTooLongError();
         return false;
     }
     Tamber::ProcessIdentity created;
     if (!Tamber::CreateChildProcess(executablePath != nullptr ? executablePath : "", commandLine.c_str(),
-                                    workingDirectory, &created))
+                                    workingDirectory, &created)) {
+        *error = Tamber::LastSystemError();
         return false;
+    }
     if (child != nullptr) *child = created;
     return true;
 }
 
-int32_t RunProcessStart(int32_t processType, const char* arguments) {
+int32_t RunProcessStart(int32_t processType, const char* arguments, uint32_t* error) {
     VantorLog_Message(kLogInfo, "Starting Process Thread Spinning\n");
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
-    return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "");
+    return RunProcessStartOn(*table, processType, arguments != nullptr ? arguments : "", error);
 }
 
 extern "C" {
@@ -97,10 +95,16 @@ extern "C" {
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processType, const char* arguments) {
     const std::string copy = arguments != nullptr ? arguments : "";
     VantorLog_Message(kLogInfo, "New thread go!\n");
-    const int32_t result = RunProcessStart(processType, copy.c_str());
-    if (result == 0)
-        VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(Tamber::LastSystemError()));
+    uint32_t creationError = 0;
+    const int32_t result = RunProcessStart(processType, copy.c_str(), &creationError);
+    if (result == 0) {
+        // A refused start has no error of its own: its line shows the thread's last one.
+        const uint32_t code = creationError != 0 ? creationError : Tamber::LastSystemError();
+        VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(code));
+    }
     Tamber::Pause(kStartPauseMs);
+    // A host that reads its last error after a failed creation finds why it failed.
+    if (creationError != 0) Tamber::SetLastSystemError(creationError);
     return result;
 }
 

@@ -66,13 +66,15 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     EXPECT_NE(id, RecordedId(VANTORPROCESSTYPE_GAME));
 }
 
-// File not found is 2 on both platforms (ERROR_FILE_NOT_FOUND, ENOENT); a
-// command line one character too long is refused, not cut.
+// File not found is 2 on both platforms (ERROR_FILE_NOT_FOUND, ENOENT), in the
+// log and as the host's last error; a command line one character too long is
+// refused, not cut.
 TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
     ChildProgram game;
     const std::string missing = game.Directory() + "/missing" + kExeSuffix;
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", missing.c_str()));
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, "x"));
+    EXPECT_EQ(2u, Tamber::LastSystemError());
     EXPECT_EQ(0u, RecordedId(VANTORPROCESSTYPE_GAME));
     std::string expected = kThreadLines + OnDisk("INFO: [VantorAgent_DebugLoop] " + SystemText(2) +
                                                  "ERROR: Failed to start process.\nERROR: Process Start: 2\n");

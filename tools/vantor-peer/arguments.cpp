@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "commands.h"
+
 namespace Peer {
 
 int ParsePort(const std::string& text) {
@@ -60,8 +62,8 @@ bool ParseArguments(int argc, const char* const* argv, Arguments* arguments, std
     return true;
 }
 
-const char* UsageText() {
-    return "vantor-peer: a peer of the TamberLauncher protocol, for testing the other side\n"
+std::string UsageText() {
+    return std::string("vantor-peer: a peer of the TamberLauncher protocol, for testing the other side\n"
            "\n"
            "Usage:\n"
            "  vantor-peer [--all] listen PORT    listen on 127.0.0.1:PORT; what you type goes to every client\n"
@@ -80,7 +82,8 @@ const char* UsageText() {
            "with --all.\n"
            "\n"
            "Type one message per line:  TYPE [payload]\n"
-           "  TYPE      a number 0..34, or a name, with or without the VANTORMESSAGETYPE_\n"
+           "  TYPE      a number ") + std::to_string(kFirstType) + ".." + std::to_string(kLastType) +
+           ", or a name, with or without the VANTORMESSAGETYPE_\n"
            "            prefix, in any case: 11, CHATMESSAGE_TO_GAME, vantormessagetype_close\n"
            "  payload   the rest of the line after the spaces that follow TYPE, as typed;\n"
            "            none when the line ends after TYPE\n"

@@ -21,6 +21,6 @@ bool ParseArguments(int argc, const char* const* argv, Arguments* arguments, std
 int ParsePort(const std::string& text);
 
 // The --help text.
-const char* UsageText();
+std::string UsageText();
 
 }  // namespace Peer

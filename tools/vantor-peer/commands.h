@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "TamberLauncher.h"
+
 namespace Peer {
 
-// The valid message types that can be sent.
-constexpr int32_t kFirstType = 0;
-constexpr int32_t kLastType = 34;
+// The valid message types that can be sent: all but the invalid marker, the last.
+constexpr int32_t kFirstType = VANTORMESSAGETYPE_GAMECLIENT_CREATE;
+constexpr int32_t kLastType = VANTORMESSAGETYPE_INVALID - 1;
 
 struct Command {
     enum class Kind { kNothing, kSend, kHelp, kQuit, kBad };

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (arguments.mode == Peer::Mode::kHelp) {
-        std::fputs(Peer::UsageText(), stdout);
+        std::fputs(Peer::UsageText().c_str(), stdout);
         return 0;
     }
     if (!Peer::StartSockets(&error)) {

@@ -27,6 +27,11 @@ bool SetIntOption(Socket socket, int level, int name, int value) {
     return setsockopt(socket, level, name, &value, sizeof value) == 0;
 }
 
+// Hands code back to a caller that wants it (error not null).
+void Report(uint32_t* error, int code) {
+    if (error != nullptr) *error = static_cast<uint32_t>(code);
+}
+
 }  // namespace
 
 int StartSocketLibrary() { return 0; }
@@ -57,20 +62,27 @@ uint16_t LocalPort(Socket socket) {
     return ntohs(address.sin_port);
 }
 
-bool ConnectLoopback(Socket socket, uint16_t port) {
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error) {
     const sockaddr_in address = LoopbackAddress(port);
     if (connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+        Report(error, errno);
+        return false;
+    }
     // An interrupted connect goes on in the background; wait for its outcome.
     pollfd entry{socket, POLLOUT, 0};
     while (poll(&entry, 1, -1) < 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR) {
+            Report(error, errno);
+            return false;
+        }
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-    errno = error;
-    return error == 0;
+    int outcome = 0;
+    socklen_t length = sizeof outcome;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &outcome, &length) != 0) outcome = errno;
+    if (outcome == 0) return true;
+    Report(error, outcome);
+    return false;
 }
 
 Socket AcceptConnection(Socket listening) {
@@ -88,13 +100,15 @@ bool SetResetOnClose(Socket socket) {
     return setsockopt(socket, SOL_SOCKET, SO_LINGER, &option, sizeof option) == 0;
 }
 
-Socket DuplicateSocket(Socket socket) {
+Socket DuplicateSocket(Socket socket, uint32_t* error) {
     const int copy = fcntl(socket, F_DUPFD_CLOEXEC, 0);
-    return copy < 0 ? kNoSocket : copy;
+    if (copy >= 0) return copy;
+    Report(error, errno);
+    return kNoSocket;
 }
 
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
     iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
     msghdr message{};
     message.msg_iov = parts;
@@ -104,17 +118,23 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
         const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return WaitOutcome::kFailed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                Report(error, errno);
+                return WaitOutcome::kFailed;
+            }
             pollfd entries[2] = {{socket, POLLOUT, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
             const int timeout = stallMs == kWaitForever ? -1 : static_cast<int>(stallMs > INT_MAX ? INT_MAX : stallMs);
             const int ready = poll(entries, 2, timeout);
-            if (ready < 0 && errno != EINTR) return WaitOutcome::kFailed;
+            if (ready < 0 && errno != EINTR) {
+                Report(error, errno);
+                return WaitOutcome::kFailed;
+            }
             if (ready > 0 && entries[1].revents != 0) {
-                errno = ECANCELED;
+                Report(error, ECANCELED);
                 return WaitOutcome::kWoken;
             }
             if (ready == 0) {
-                errno = ETIMEDOUT;
+                Report(error, ETIMEDOUT);
                 return WaitOutcome::kTimedOut;
             }
             continue;
@@ -130,11 +150,14 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
     return WaitOutcome::kDone;
 }
 
-long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
+long ReceiveSome(Socket socket, void* buffer, std::size_t length, uint32_t* error) {
     for (;;) {
         const ssize_t received = recv(socket, buffer, length, 0);
         if (received >= 0) return static_cast<long>(received);
-        if (errno != EINTR) return -1;
+        if (errno != EINTR) {
+            Report(error, errno);
+            return -1;
+        }
     }
 }
 
@@ -149,9 +172,12 @@ uint32_t LastSocketError() { return static_cast<uint32_t>(errno); }
 
 bool IsConnectionReset(uint32_t code) { return code == static_cast<uint32_t>(ECONNRESET); }
 
-std::unique_ptr<Waker> Waker::Create() {
+std::unique_ptr<Waker> Waker::Create(uint32_t* error) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+        Report(error, errno);
+        return nullptr;
+    }
     std::unique_ptr<Waker> waker(new Waker());
     waker->readEnd_ = ends[0];
     waker->writeEnd_ = ends[1];
@@ -170,19 +196,20 @@ void Waker::Wake() {
     }
 }
 
-WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error) {
     pollfd entries[2] = {{socket, POLLIN, 0}, {waker ? waker->readEnd_ : -1, POLLIN, 0}};
     const int timeout = ms == kWaitForever ? -1 : static_cast<int>(ms > INT_MAX ? INT_MAX : ms);
     for (;;) {
         const int ready = poll(entries, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
+            Report(error, errno);
             return WaitOutcome::kFailed;
         }
         if (ready == 0) return WaitOutcome::kTimedOut;
         if (entries[1].revents != 0) return WaitOutcome::kWoken;
         if (entries[0].revents & POLLNVAL) {
-            errno = EBADF;
+            Report(error, EBADF);
             return WaitOutcome::kFailed;
         }
         return WaitOutcome::kDone;

@@ -23,6 +23,11 @@ bool SetIntOption(Socket socket, int level, int name, int value) {
     return setsockopt(socket, level, name, reinterpret_cast<const char*>(&value), sizeof value) == 0;
 }
 
+// Hands code back to a caller that wants it (error not null).
+void Report(uint32_t* error, int code) {
+    if (error != nullptr) *error = static_cast<uint32_t>(code);
+}
+
 // Windows takes at most INT_MAX bytes per buffer; ours are far smaller.
 WSABUF Buffer(const void* data, std::size_t length) {
     WSABUF buffer;
@@ -61,10 +66,13 @@ uint16_t LocalPort(Socket socket) {
     return ntohs(address.sin_port);
 }
 
-bool ConnectLoopback(Socket socket, uint16_t port) {
+bool ConnectLoopback(Socket socket, uint16_t port, uint32_t* error) {
     const sockaddr_in address = LoopbackAddress(port);
-    return WSAConnect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address, nullptr,
-                      nullptr, nullptr, nullptr) == 0;
+    if (WSAConnect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address, nullptr, nullptr, nullptr,
+                   nullptr) == 0)
+        return true;
+    Report(error, WSAGetLastError());
+    return false;
 }
 
 Socket AcceptConnection(Socket listening) {
@@ -85,18 +93,22 @@ bool SetResetOnClose(Socket socket) {
                       sizeof option) == 0;
 }
 
-Socket DuplicateSocket(Socket socket) {
+Socket DuplicateSocket(Socket socket, uint32_t* error) {
     WSAPROTOCOL_INFOW info;
-    if (WSADuplicateSocketW(socket, GetCurrentProcessId(), &info) != 0) return kNoSocket;
-    const SOCKET copy = WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info,
-                                   0, kSocketFlags);
-    return copy == INVALID_SOCKET ? kNoSocket : copy;
+    SOCKET copy = INVALID_SOCKET;
+    if (WSADuplicateSocketW(socket, GetCurrentProcessId(), &info) == 0)
+        copy = WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, kSocketFlags);
+    if (copy != INVALID_SOCKET) return copy;
+    Report(error, WSAGetLastError());
+    return kNoSocket;
 }
 
-long ReceiveSome(Socket socket, void* buffer, std::size_t length) {
+long ReceiveSome(Socket socket, void* buffer, std::size_t length, uint32_t* error) {
     // Winsock has no EINTR: WSAEINTR means the call was cancelled, an error like any other.
     const int received = recv(socket, static_cast<char*>(buffer), static_cast<int>(length), 0);
-    return received == SOCKET_ERROR ? -1 : static_cast<long>(received);
+    if (received != SOCKET_ERROR) return static_cast<long>(received);
+    Report(error, WSAGetLastError());
+    return -1;
 }
 
 bool ShutdownSocket(Socket socket) { return shutdown(socket, SD_BOTH) == 0; }
@@ -107,18 +119,20 @@ uint32_t LastSocketError() { return static_cast<uint32_t>(WSAGetLastError()); }
 
 bool IsConnectionReset(uint32_t code) { return code == WSAECONNRESET; }
 
-std::unique_ptr<Waker> Waker::Create() {
+std::unique_ptr<Waker> Waker::Create(uint32_t* error) {
     const SOCKET socket = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, kSocketFlags);
-    if (socket == INVALID_SOCKET) return nullptr;
+    if (socket == INVALID_SOCKET) {
+        Report(error, WSAGetLastError());
+        return nullptr;
+    }
     // Bound to a free loopback port and connected to itself: Wake sends it a datagram.
     sockaddr_in address = LoopbackAddress(0);
     int length = sizeof address;
     if (bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = WSAGetLastError();
+        Report(error, WSAGetLastError());
         closesocket(socket);
-        WSASetLastError(error);
         return nullptr;
     }
     std::unique_ptr<Waker> waker(new Waker());
@@ -134,14 +148,17 @@ void Waker::Wake() {
     send(writeEnd_, &signal, 1, 0);
 }
 
-WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms) {
+WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
     if (waker) FD_SET(waker->readEnd_, &readable);
     timeval timeout{static_cast<long>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000L};
     const int ready = select(0, &readable, nullptr, nullptr, ms == kWaitForever ? nullptr : &timeout);
-    if (ready == SOCKET_ERROR) return WaitOutcome::kFailed;
+    if (ready == SOCKET_ERROR) {
+        Report(error, WSAGetLastError());
+        return WaitOutcome::kFailed;
+    }
     if (ready == 0) return WaitOutcome::kTimedOut;
     if (waker && FD_ISSET(waker->readEnd_, &readable)) return WaitOutcome::kWoken;
     return WaitOutcome::kDone;
@@ -164,9 +181,10 @@ bool IsWoken(const Waker* waker, Socket readEnd) {
 }
 
 // Waits for one overlapped write; a write that is given up is cancelled
-// and waited for, since it still uses the caller's buffers.
+// and waited for, since it still uses the caller's buffers. error: why it
+// did not complete.
 WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd,
-                     uint32_t stallMs, DWORD& sent) {
+                     uint32_t stallMs, DWORD& sent, int& error) {
     const ULONGLONG start = GetTickCount64();
     WaitOutcome result = WaitOutcome::kDone;
     while (WaitForSingleObject(overlapped.hEvent, kSendPollMilliseconds) == WAIT_TIMEOUT) {
@@ -181,20 +199,27 @@ WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* wak
     }
     DWORD flags = 0;
     const BOOL done = WSAGetOverlappedResult(socket, &overlapped, &sent, TRUE, &flags);
-    if (result == WaitOutcome::kWoken) WSASetLastError(WSA_OPERATION_ABORTED);
-    if (result == WaitOutcome::kTimedOut) WSASetLastError(WSAETIMEDOUT);
-    if (result == WaitOutcome::kDone && !done) result = WaitOutcome::kFailed;
+    if (result == WaitOutcome::kWoken) error = WSA_OPERATION_ABORTED;
+    if (result == WaitOutcome::kTimedOut) error = WSAETIMEDOUT;
+    if (result == WaitOutcome::kDone && !done) {
+        error = WSAGetLastError();
+        result = WaitOutcome::kFailed;
+    }
     return result;
 }
 
 }  // namespace
 
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs) {
+                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
     WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
     const WSAEVENT event = WSACreateEvent();
-    if (event == WSA_INVALID_EVENT) return WaitOutcome::kFailed;
+    if (event == WSA_INVALID_EVENT) {
+        Report(error, WSAGetLastError());
+        return WaitOutcome::kFailed;
+    }
     WaitOutcome result = WaitOutcome::kDone;
+    int failure = 0;
     while (result == WaitOutcome::kDone && parts[0].len + parts[1].len > 0) {
         WSABUF slice[2] = {parts[0], parts[1]};
         if (slice[0].len > kSendSliceBytes) slice[0].len = kSendSliceBytes;
@@ -205,11 +230,13 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
         WSAResetEvent(event);
         DWORD sent = 0;
         if (WSASend(socket, slice, 2, &sent, 0, &overlapped, nullptr) != 0) {
-            if (WSAGetLastError() != WSA_IO_PENDING) {
+            failure = WSAGetLastError();
+            if (failure != WSA_IO_PENDING) {
                 result = WaitOutcome::kFailed;
                 break;
             }
-            result = AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent);
+            result = AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent,
+                               failure);
         }
         for (WSABUF& part : parts) {
             const DWORD taken = sent < part.len ? sent : part.len;
@@ -218,9 +245,8 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
             sent -= taken;
         }
     }
-    const int error = WSAGetLastError();
     WSACloseEvent(event);
-    WSASetLastError(error);
+    if (result != WaitOutcome::kDone) Report(error, failure);
     return result;
 }
 
