@@ -6,17 +6,22 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "platform/strings.h"
 
 struct VantorProcessTable {
     char launcherPath[Tamber::kMaxPath] = {};
     char airPath[Tamber::kMaxPath] = {};
-    char gamePath[Tamber::kMaxPath] = {};
+    char gamePath[Tamber::kMaxPath] = {};  // rewritten under pathLock; read through CopyPathOf
     char defaultGamePath[Tamber::kMaxPath] = {};
     // Read by the host's thread and written from message handlers' threads.
     std::atomic<uint32_t> airProcessId{0};
     std::atomic<uint32_t> gameProcessId{0};
+    // Guards gamePath, which a launch on one Air connection rewrites while
+    // other threads read it; the other paths never change after Init.
+    std::mutex pathLock;
 };
 
 // The current table, or empty before Init and after Remove.
@@ -26,6 +31,9 @@ std::shared_ptr<VantorProcessTable> RequireProcessTable();
 
 // The type's path slot, or null (logged) for an unknown type.
 const char* ProcessPathOf(VantorProcessTable& table, int32_t processType);
+// A copy of the type's path taken under the table's path lock; false (logged)
+// for an unknown type.
+bool CopyPathOf(VantorProcessTable& table, int32_t processType, std::string& path);
 // As GetProcessIdForProcessType and SetProcessIdForProcessType, on table.
 bool ReadProcessId(const VantorProcessTable& table, int32_t processType, uint32_t* processId);
 bool WriteProcessId(VantorProcessTable& table, int32_t processType, uint32_t processId);

@@ -5,6 +5,7 @@
 #include "TamberLauncher.h"
 #include "frame/log.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/syserror.h"
@@ -35,10 +36,13 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
         VantorLog_Message(kLogError, "Process is already running.\n");
         return 0;
     }
-    const char* path = ProcessPathOf(table, processType);
-    if (path == nullptr) path = "";
+    std::string executable;
+    CopyPathOf(table, processType, executable);
+    const char* path = executable.c_str();
     char workingDirectory[Tamber::kMaxPath] = {};
     WorkingDirectoryFor(path, workingDirectory);
+    // The owner is being torn down: nothing is started any more.
+    if (Tamber::IsInterrupted()) return 0;
     const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
 
     uint32_t id = 0;
@@ -54,7 +58,7 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
         if (processType == VANTORPROCESSTYPE_AIR) VantorLog_Message(kLogError, workingDirectory);
         VantorLog_Message(kLogError, "Failed to start process.\n");
     }
-    Tamber::Pause(kStartPauseMs);
+    if (!Tamber::PauseUnlessInterrupted(kStartPauseMs)) return started ? 1 : 0;
     if (!started) {
         // The caller reports the creation's error, not what logging left behind.
         Tamber::SetLastSystemError(error);
@@ -97,9 +101,10 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processT
     const std::string copy = arguments != nullptr ? arguments : "";
     VantorLog_Message(kLogInfo, "New thread go!\n");
     const int32_t result = RunProcessStart(processType, copy.c_str());
+    if (Tamber::IsInterrupted()) return result;
     if (result == 0)
         VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(Tamber::LastSystemError()));
-    Tamber::Pause(kStartPauseMs);
+    Tamber::PauseUnlessInterrupted(kStartPauseMs);
     return result;
 }
 

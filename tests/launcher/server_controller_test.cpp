@@ -21,7 +21,8 @@ TEST_F(Launcher, InitListensHoldsTheSemaphoreAndEndsLeftovers) {
     EXPECT_EQ((std::vector<std::string>{"7:One or more of the required applications could not be found.\n"}),
               events.Errors());
     EXPECT_TRUE(log.Has("ERROR: The file [" + game.Path() + "] does not exist."));
-    EXPECT_TRUE(VantorServerController_Remove() == 1 && Tamber::SharedMutex::Create()->Holds());
+    EXPECT_EQ(1, VantorServerController_Remove());
+    EXPECT_TRUE(Tamber::SharedMutex::Create()->Holds());
     EXPECT_EQ(0, VantorServerController_Remove());
 }
 
