@@ -1,6 +1,7 @@
 // The game's side: one connection to the launcher's game server, status and
 // chat messages, close requests, and the launcher's heartbeat watch.
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -32,11 +33,45 @@ struct VantorGameControllerStruct {
     ExitCallback exitCallback = nullptr;
     void* chatUserData = nullptr;
     ReceiveChatMessageCallback chatCallback = nullptr;
+
+    // No callback starts once Remove has begun, and Remove waits for the one
+    // running on the socket thread unless it is that callback's own.
+    std::mutex lifeLock;
+    std::condition_variable lifeChanged;
+    bool removing = false;
+    int callbacks = 0;
 };
 
 // The socket thread takes its own reference for each message, so a Remove on
 // another thread never frees the record under a running callback.
 std::shared_ptr<VantorGameControllerStruct> g_controller;
+// Init and Remove run one at a time; one made from a callback never waits.
+std::mutex g_teardownLock;
+thread_local int t_callbackDepth = 0;
+
+bool BeginTeardown() {
+    if (t_callbackDepth > 0) return g_teardownLock.try_lock();
+    g_teardownLock.lock();
+    return true;
+}
+
+// Runs call as a host callback unless Remove has begun.
+template <class Call>
+void RunCallback(VantorGameControllerStruct& controller, Call call) {
+    {
+        std::lock_guard<std::mutex> guard(controller.lifeLock);
+        if (controller.removing) return;
+        ++controller.callbacks;
+    }
+    ++t_callbackDepth;
+    call();
+    --t_callbackDepth;
+    {
+        std::lock_guard<std::mutex> guard(controller.lifeLock);
+        --controller.callbacks;
+    }
+    controller.lifeChanged.notify_all();
+}
 
 std::shared_ptr<VantorGameControllerStruct> Controller() { return std::atomic_load(&g_controller); }
 
@@ -48,7 +83,7 @@ void HandleExitRequest(VantorGameControllerStruct& controller) {
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.exitCallback, controller.exitUserData);
     if (callback)
-        callback(userData);
+        RunCallback(controller, [callback = callback, userData = userData] { callback(userData); });
     else
         VantorLog_Message(kLogWarning, "No VantorGameController \"Exit\" handler provided.");
 }
@@ -56,7 +91,8 @@ void HandleExitRequest(VantorGameControllerStruct& controller) {
 void HandleChat(VantorGameControllerStruct& controller, const char* payload) {
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.chatCallback, controller.chatUserData);
-    if (callback) callback(userData, payload);
+    if (callback)
+        RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, payload); });
 }
 
 int32_t VANTOR_CALL OnGameControllerMessage(void*, int32_t messageType, const char* payload) {
@@ -85,11 +121,22 @@ int32_t Send(int32_t messageType, const char* payload) {
     return VantorMessageAgent_SendMessage(controller->agent.get(), messageType, payload);
 }
 
+// Call with the teardown exclusion held.
 void RemoveController() {
     auto controller = std::atomic_exchange(&g_controller, std::shared_ptr<VantorGameControllerStruct>());
     if (!controller) return;
-    std::lock_guard<std::mutex> lock(controller->clientLock);
-    VantorClient_Delete(&controller->client);
+    {
+        std::lock_guard<std::mutex> guard(controller->lifeLock);
+        controller->removing = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(controller->clientLock);
+        VantorClient_Delete(&controller->client);
+    }
+    // The socket thread's callback, past the agent's bounded join; a Remove
+    // from that callback is its own and does not wait.
+    std::unique_lock<std::mutex> lock(controller->lifeLock);
+    controller->lifeChanged.wait(lock, [&] { return controller->callbacks == t_callbackDepth; });
 }
 
 }  // namespace
@@ -97,6 +144,11 @@ void RemoveController() {
 extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath) {
+    if (!BeginTeardown()) {
+        VantorLog_RequireRecord(std::shared_ptr<VantorGameControllerStruct>(), "VantorGameControllerStruct");
+        return 0;
+    }
+    const std::lock_guard<std::mutex> teardown(g_teardownLock, std::adopt_lock);
     // A second Init must not leave the first connection and its threads behind.
     RemoveController();
     auto controller = std::make_shared<VantorGameControllerStruct>();
@@ -110,6 +162,11 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProces
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void) {
+    if (!BeginTeardown()) {
+        VantorLog_RequireRecord(std::shared_ptr<VantorGameControllerStruct>(), "VantorGameControllerStruct");
+        return 0;
+    }
+    const std::lock_guard<std::mutex> teardown(g_teardownLock, std::adopt_lock);
     if (!RequireController()) return 0;
     RemoveController();
     return 1;

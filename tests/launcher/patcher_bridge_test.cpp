@@ -100,3 +100,37 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
     EXPECT_TRUE(Started(versioned).second.back() == "-a b" && ProcessIdsNamed(game.Name()).empty());
 }
+
+namespace {
+
+// A host whose patcher-path callback takes its time: it answers with the
+// stand-in library once the test lets it.
+std::atomic<bool> g_pathAsked{false};
+std::atomic<bool> g_pathReleased{false};
+
+int32_t VANTOR_CALL SlowPatcherPath(char* buffer, int32_t size) {
+    g_pathAsked = true;
+    WaitUntil([] { return g_pathReleased.load(); });
+    Tamber::std_strncpy(buffer, BuiltLibrary("patcher").c_str(), static_cast<std::size_t>(size));
+    return 0;
+}
+
+}  // namespace
+
+// A version launch on a second Air connection while the first one's request
+// is loading the library waits for that load and starts the version's game.
+TEST_F(Patcher, AVersionLaunchWaitsForTheLoadUnderWay) {
+    ChildProgram versioned;
+    SetAnswer("42% " + versioned.Path());
+    Connect(SlowPatcherPath);
+    const auto second = ConnectListed(airPort);
+    airPeer->Send(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS);
+    ASSERT_TRUE(WaitUntil([] { return g_pathAsked.load(); }));
+    second->Send(VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
+    ASSERT_TRUE(log.Has("ReceiveMessage [VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION]"));
+    g_pathReleased = true;
+    EXPECT_EQ("GetInstallGameProgress:42%", ToAir().value_or(WireMessage{16, 1, -1, -1, "<none>"}).payload);
+    EXPECT_EQ("-a b", Started(versioned).second.back());
+    EXPECT_EQ(0u, ProcessIdsNamed(game.Name()).size());
+    EXPECT_TRUE(log.Lacks("Failed to get path for game version"));
+}
