@@ -49,7 +49,8 @@ TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
     EXPECT_FALSE(WaitUntil([&] { return !IsProcessAlive(id); }, std::chrono::milliseconds(1000)));
     Tamber::TestClock::Advance(10000u);  // now 150 s since the game's heartbeat
     VantorServerController_ProcessEvents();  // stops the game, reports nothing yet
-    EXPECT_TRUE(WaitForProcessGone(id) && !ToAir(300));
+    EXPECT_TRUE(WaitForProcessGone(id));
+    EXPECT_FALSE(ToAir(300));
     VantorServerController_ProcessEvents();
     EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_CRASHED, ToAir().value_or(WireMessage{16, 1, -1, -1, ""}).type);
     EXPECT_EQ(0, events.exits.load());
@@ -63,7 +64,8 @@ TEST_F(Running, CreateLaunchesTheGameOnceAtATime) {
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
     const std::string warning =
         "WARNING: VANTORMESSAGETYPE_GAMECLIENT_CREATE message received while game is already running.";
-    EXPECT_TRUE(CountOf(log.Lines(), warning) == 1 && log.Lines().find(warning + "\n") == std::string::npos);
+    EXPECT_EQ(1u, CountOf(log.Lines(), warning));
+    EXPECT_TRUE(log.Lacks(warning + "\n"));
 }
 
 // Status types from Air are ignored. A preloaded game's heartbeat time is
@@ -172,7 +174,8 @@ TEST_F(Running, MalformedHeadersEndTheRun) {
     const uint32_t gameId = LaunchGame();
     ConnectListed(gamePort)->SendBytes(HeaderBytes(16, 2, VANTORMESSAGETYPE_HEARTBEAT, 0));  // version 2
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
-    EXPECT_TRUE(WaitForProcessGone(gameId) && WaitForProcessGone(airIds[0]));
+    EXPECT_TRUE(WaitForProcessGone(gameId));
+    EXPECT_TRUE(WaitForProcessGone(airIds[0]));
     RawPeer client(launcherPort);
     SendAndWait(client, VANTORMESSAGETYPE_LAUNCHERCLIENT);
     EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n"));

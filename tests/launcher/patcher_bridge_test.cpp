@@ -51,7 +51,8 @@ TEST_P(PatcherOff, AnswersAreEmptyAndTheLatestGameStarts) {
     EXPECT_EQ(1u, CountOf(log.Lines(), GetParam().empty() ? "INFO: Could not load patching support. Back patching "
                                                             "support for replays is disabled.\n"
                                                           : "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
-    EXPECT_TRUE(CountOf(log.Lines(), "Could not load ") == 1 && Calls().empty());
+    EXPECT_EQ(1u, CountOf(log.Lines(), "Could not load "));
+    EXPECT_EQ("", Calls());
     EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Installing game version v2\n"));
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed to get path for game version: v9, defaulting to latest\n"));
     EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}), Started(game).second);
@@ -95,10 +96,12 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, version);
     EXPECT_NE(std::string::npos, Calls().find("InstallGameVersion(" + version + ")\n"));
     const std::string line = "INFO: Installing game version " + version.substr(0, 127 - 24);
-    EXPECT_TRUE(CountOf(log.Lines(), line) == 1 && CountOf(log.Lines(), line + "v") == 0);
+    EXPECT_EQ(1u, CountOf(log.Lines(), line));
+    EXPECT_EQ(0u, CountOf(log.Lines(), line + "v"));
     SetAnswer("42% " + versioned.Path());
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
-    EXPECT_TRUE(Started(versioned).second.back() == "-a b" && ProcessIdsNamed(game.Name()).empty());
+    EXPECT_EQ("-a b", Started(versioned).second.back());
+    EXPECT_EQ(0u, ProcessIdsNamed(game.Name()).size());
 }
 
 namespace {
