@@ -183,6 +183,7 @@ const PatcherRequest kRequests[] = {
 bool PatcherAvailable(VantorServerControllerStruct& controller) {
     for (;;) {
         int32_t availability = g_availability.load();
+        if (IsRemoving(controller)) return false;
         if (availability == kNotTried && g_availability.compare_exchange_strong(availability, kLoading)) {
             LoadOnce(controller);
             continue;
