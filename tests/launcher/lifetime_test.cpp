@@ -26,8 +26,9 @@ void VANTOR_CALL ErrorRemoves(void* life, int32_t, const char*) { CallbackRemove
 }  // namespace
 
 // Teardown under fire: peers send malformed headers, CLOSE, KILL, CREATE and
-// chat while the host loops ProcessEvents, its callbacks remove the controller
-// and another thread cycles Init and Remove. The sanitizer tiers watch.
+// chat while the host loops ProcessEvents and broadcasts to the null server,
+// its callbacks remove the controller and another thread cycles Init and
+// Remove. The sanitizer tiers watch.
 TEST_F(Launcher, TeardownUnderFireIsCleanAndCallsNoHostBack) {
     game.SetLifetime(0);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -50,6 +51,7 @@ TEST_F(Launcher, TeardownUnderFireIsCleanAndCallsNoHostBack) {
     std::thread host([&] {
         while (running()) {
             VantorServerController_ProcessEvents();
+            VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "x");
             Tamber::SleepMilliseconds(2);
         }
         ++finished;
