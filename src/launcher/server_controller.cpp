@@ -85,9 +85,8 @@ void ReportError(VantorServerControllerStruct& controller, int32_t errorType, co
     VantorLog_Message(kLogError, text);
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.errorCallback, controller.errorUserData);
-    if (callback) RunCallback(controller, [&, callback = callback, userData = userData] {
-        callback(userData, errorType, text);
-    });
+    if (!callback) return;
+    RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, errorType, text); });
 }
 
 void CallExit(VantorServerControllerStruct& controller) {
