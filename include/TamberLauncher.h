@@ -207,8 +207,9 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_AllFilesExist(void);
  * Remove waits for callbacks running on other threads, so a callback must not
  * wait for a thread that may be in Remove, nor for a lock the host holds
  * across Remove. Remove and Init run one at a time: called from outside any
- * callback they wait for one under way; called from inside a callback while
- * one is under way they return 0 at once, as without a controller. From the
+ * callback they wait for one under way (one made from a callback lasts until
+ * that callback returns); called from inside a callback while one is under way
+ * they return 0 at once, as without a controller. From the
  * moment Remove begins no callback starts, every wait of the controller's
  * threads ends and stops, kills, starts and sends nothing more (running
  * processes are not stopped); once it returns, the library never calls the
@@ -241,8 +242,8 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_ProcessEvents(void);
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath);
 /* Waits for a callback running on the socket thread (not when called from it);
- * no callback starts once it has begun. Init and Remove run one at a time, and
- * from inside a callback return 0 at once when one is under way. */
+ * no callback starts once it has begun. Init and Remove run one at a time as
+ * the server controller's do. */
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Start(int32_t port);
 /* Always 1. */

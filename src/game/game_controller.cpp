@@ -11,6 +11,7 @@
 #include "messaging/client.h"
 #include "messaging/wire.h"
 #include "platform/clock.h"
+#include "platform/exclusion.h"
 #include "platform/strings.h"
 #include "platform/thread.h"
 
@@ -46,14 +47,23 @@ struct VantorGameControllerStruct {
 // another thread never frees the record under a running callback.
 std::shared_ptr<VantorGameControllerStruct> g_controller;
 // Init and Remove run one at a time; one made from a callback never waits.
-std::mutex g_teardownLock;
+Tamber::TeardownExclusion g_teardown;
 thread_local int t_callbackDepth = 0;
 
-bool BeginTeardown() {
-    if (t_callbackDepth > 0) return g_teardownLock.try_lock();
-    g_teardownLock.lock();
-    return true;
-}
+// The exclusion for one Init or Remove; test for it first.
+class Teardown {
+public:
+    Teardown() : entered_(g_teardown.Enter(t_callbackDepth > 0)) {}
+    ~Teardown() {
+        if (entered_) g_teardown.Leave(t_callbackDepth > 0);
+    }
+    Teardown(const Teardown&) = delete;
+    Teardown& operator=(const Teardown&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    bool entered_;
+};
 
 // Runs call as a host callback unless Remove has begun.
 template <class Call>
@@ -65,7 +75,7 @@ void RunCallback(VantorGameControllerStruct& controller, Call call) {
     }
     ++t_callbackDepth;
     call();
-    --t_callbackDepth;
+    if (--t_callbackDepth == 0) g_teardown.CallbacksLeft();
     {
         std::lock_guard<std::mutex> guard(controller.lifeLock);
         --controller.callbacks;
@@ -144,11 +154,11 @@ void RemoveController() {
 extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath) {
-    if (!BeginTeardown()) {
+    const Teardown teardown;
+    if (!teardown) {
         VantorLog_RequireRecord(std::shared_ptr<VantorGameControllerStruct>(), "VantorGameControllerStruct");
         return 0;
     }
-    const std::lock_guard<std::mutex> teardown(g_teardownLock, std::adopt_lock);
     // A second Init must not leave the first connection and its threads behind.
     RemoveController();
     auto controller = std::make_shared<VantorGameControllerStruct>();
@@ -162,12 +172,9 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProces
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void) {
-    if (!BeginTeardown()) {
-        VantorLog_RequireRecord(std::shared_ptr<VantorGameControllerStruct>(), "VantorGameControllerStruct");
-        return 0;
-    }
-    const std::lock_guard<std::mutex> teardown(g_teardownLock, std::adopt_lock);
-    if (!RequireController()) return 0;
+    const Teardown teardown;
+    // From a callback while one is under way: as without a controller.
+    if (!VantorLog_RequireRecord(teardown ? Controller() : nullptr, "VantorGameControllerStruct")) return 0;
     RemoveController();
     return 1;
 }

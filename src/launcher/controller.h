@@ -22,7 +22,8 @@
 // nested one at once), and none once Remove has begun.
 //
 // Remove. It takes the teardown exclusion: a Remove from outside any callback
-// waits for one under way, one from inside a callback returns at once as if
+// waits for one under way (taken inside a callback, the exclusion lasts until
+// that callback returns), one from inside a callback returns at once as if
 // there were no controller. It then marks the record removing and raises its
 // interrupt: no step starts, no callback starts, and every wait of a step (the
 // process helper's pauses and grace periods, the wait for an earlier game, for

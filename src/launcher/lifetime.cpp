@@ -4,6 +4,7 @@
 
 #include "frame/log.h"
 #include "launcher/controller.h"
+#include "platform/exclusion.h"
 #include "platform/thread.h"
 
 namespace {
@@ -14,9 +15,7 @@ ControllerPtr g_controller;
 thread_local Step* t_innerStep = nullptr;
 thread_local int t_callbackDepth = 0;
 
-std::mutex g_teardownLock;
-std::condition_variable g_teardownEnded;
-bool g_teardownBusy = false;
+Tamber::TeardownExclusion g_teardown;
 
 }  // namespace
 
@@ -98,25 +97,11 @@ void LeaveCallback(VantorServerControllerStruct& controller) {
         if (--controller.callbackDepth == 0) controller.callbackOwner = 0;
     }
     controller.lifeChanged.notify_all();
+    if (t_callbackDepth == 0) g_teardown.CallbacksLeft();
 }
 
 }  // namespace ControllerDetail
 
-bool BeginTeardown() {
-    std::unique_lock<std::mutex> lock(g_teardownLock);
-    if (g_teardownBusy) {
-        // The teardown under way may be waiting for this very callback.
-        if (InsideCallback()) return false;
-        g_teardownEnded.wait(lock, [] { return !g_teardownBusy; });
-    }
-    g_teardownBusy = true;
-    return true;
-}
+bool BeginTeardown() { return g_teardown.Enter(InsideCallback()); }
 
-void EndTeardown() {
-    {
-        std::lock_guard<std::mutex> guard(g_teardownLock);
-        g_teardownBusy = false;
-    }
-    g_teardownEnded.notify_all();
-}
+void EndTeardown() { g_teardown.Leave(InsideCallback()); }
