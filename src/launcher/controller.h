@@ -15,7 +15,9 @@
 // their user data; the library-wide teardown exclusion lets one Remove or Init
 // run at a time. The times and flags are atomics, written whole; the ports and
 // the generation never change once the record is published. Paths are read
-// from the process table as copies, never as pointers into it.
+// from the process table as copies, never as pointers into it. No lock is held
+// while the host is called back; serversLock is held across a server's Start
+// so that Remove cannot delete it meanwhile, never across a send.
 //
 // Callbacks. Every host callback runs through RunCallback, inside a step: at
 // most one at a time across threads (a thread already inside one runs a
@@ -34,6 +36,12 @@
 // until no step of another thread is left, removes the process table and
 // releases the record. After it returns the library never calls the host for
 // that controller again.
+//
+// After Remove begins, a step already running still holds the record and may
+// read it, but only to find that it is to stop; a message that arrives finds
+// no step to enter and is dropped. A Remove made from a callback on a socket
+// thread leaves that thread to finish in the library after Remove returns: its
+// agent abandons it, and Vantor_Remove waits for it.
 #pragma once
 
 #include <atomic>
