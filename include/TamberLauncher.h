@@ -130,7 +130,10 @@ typedef void (VANTOR_CALL *ReceiveChatMessageCallback)(void* userData, const cha
 
 /* Starts a fresh log "vantor-<hostName>.log" in the working directory. Always 1. */
 VANTOR_API int32_t VANTOR_CALL Vantor_Init(const char* hostName);
-/* Writes the closing line and closes the log. Always 1. */
+/* Writes the closing line and closes the log. Always 1. First waits for the
+ * library's threads whose owners no longer wait for them (a thread that ran a
+ * controller's Remove from a callback is still in the library when that Remove
+ * returns): a host unloads the library only after this. */
 VANTOR_API int32_t VANTOR_CALL Vantor_Remove(void);
 /* Milliseconds since system start divided by 1000 (wraps after about 49.7 days). Always 1. */
 VANTOR_API int32_t VANTOR_CALL Vantor_GetElapsedSeconds(uint32_t* seconds);
@@ -196,7 +199,21 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_KillProcessByName(const char*
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_IsProcessRunning(int32_t processType, int32_t* running);
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_AllFilesExist(void);
 
-/* ---- Server controller: the launcher's side --------------------------- */
+/* ---- Server controller: the launcher's side ---------------------------
+ * Callbacks (exit, error, patcher path) run on the host's thread or on the
+ * library's socket threads, one at a time across threads; an export called
+ * from inside a callback that calls back runs that callback nested. The exit
+ * callback may come more than once, but never while another one runs.
+ * Remove waits for callbacks running on other threads, so a callback must not
+ * wait for a thread that may be in Remove, nor for a lock the host holds
+ * across Remove. Remove and Init run one at a time: called from outside any
+ * callback they wait for one under way (one made from a callback lasts until
+ * that callback returns); called from inside a callback while one is under way
+ * they return 0 at once, as without a controller. From the
+ * moment Remove begins no callback starts, every wait of the controller's
+ * threads ends and stops, kills, starts and sends nothing more (running
+ * processes are not stopped); once it returns, the library never calls the
+ * host for that controller again. */
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherPath, int32_t launcherPort,
                                                            const char* airPath, int32_t airPort,
@@ -212,7 +229,8 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgsExplicit(const ch
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Stop(void);
 /* Allowed at any time, also before Init. Always 1. */
 VANTOR_API int32_t VANTOR_CALL VantorServerController_RegisterHwnd(int32_t windowHandle);
-/* Returns the Air server, or null when there is no controller. */
+/* Returns the Air server, or null when there is no controller. The handle is
+ * valid until Remove begins; the host must not use it after that. */
 VANTOR_API VantorServer* VANTOR_CALL VantorServerController_GetAirServerHandle(void);
 VANTOR_API int32_t VANTOR_CALL VantorServerController_SetErrorMessageCallback(void* userData, ErrorMessageCallback callback);
 VANTOR_API int32_t VANTOR_CALL VantorServerController_SetExitCallback(void* userData, ExitCallback callback);
@@ -223,6 +241,9 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_ProcessEvents(void);
 /* ---- Game controller: the game's side --------------------------------- */
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath);
+/* Waits for a callback running on the socket thread (not when called from it);
+ * no callback starts once it has begun. Init and Remove run one at a time as
+ * the server controller's do. */
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Start(int32_t port);
 /* Always 1. */

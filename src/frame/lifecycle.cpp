@@ -2,6 +2,7 @@
 #include "frame/log.h"
 #include "platform/clock.h"
 #include "platform/strings.h"
+#include "platform/thread.h"
 
 extern "C" {
 
@@ -15,6 +16,9 @@ VANTOR_API int32_t VANTOR_CALL Vantor_Init(const char* hostName) {
 }
 
 VANTOR_API int32_t VANTOR_CALL Vantor_Remove(void) {
+    // A thread that ran a Remove from a callback, or outlasted its join, is
+    // still in the library's code; the host may unload it after this returns.
+    Tamber::WaitForAbandonedThreads();
     VantorLog_Message(kLogInfo, "vantor exiting...\n");
     VantorLog_Close();
     return 1;

@@ -1,6 +1,7 @@
 // The game's side: one connection to the launcher's game server, status and
 // chat messages, close requests, and the launcher's heartbeat watch.
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -10,6 +11,7 @@
 #include "messaging/client.h"
 #include "messaging/wire.h"
 #include "platform/clock.h"
+#include "platform/exclusion.h"
 #include "platform/strings.h"
 #include "platform/thread.h"
 
@@ -32,11 +34,54 @@ struct VantorGameControllerStruct {
     ExitCallback exitCallback = nullptr;
     void* chatUserData = nullptr;
     ReceiveChatMessageCallback chatCallback = nullptr;
+
+    // No callback starts once Remove has begun, and Remove waits for the one
+    // running on the socket thread unless it is that callback's own.
+    std::mutex lifeLock;
+    std::condition_variable lifeChanged;
+    bool removing = false;
+    int callbacks = 0;
 };
 
 // The socket thread takes its own reference for each message, so a Remove on
 // another thread never frees the record under a running callback.
 std::shared_ptr<VantorGameControllerStruct> g_controller;
+// Init and Remove run one at a time; one made from a callback never waits.
+Tamber::TeardownExclusion g_teardown;
+thread_local int t_callbackDepth = 0;
+
+// The exclusion for one Init or Remove; test for it first.
+class Teardown {
+public:
+    Teardown() : entered_(g_teardown.Enter(t_callbackDepth > 0)) {}
+    ~Teardown() {
+        if (entered_) g_teardown.Leave(t_callbackDepth > 0);
+    }
+    Teardown(const Teardown&) = delete;
+    Teardown& operator=(const Teardown&) = delete;
+    explicit operator bool() const { return entered_; }
+
+private:
+    bool entered_;
+};
+
+// Runs call as a host callback unless Remove has begun.
+template <class Call>
+void RunCallback(VantorGameControllerStruct& controller, Call call) {
+    {
+        std::lock_guard<std::mutex> guard(controller.lifeLock);
+        if (controller.removing) return;
+        ++controller.callbacks;
+    }
+    ++t_callbackDepth;
+    call();
+    if (--t_callbackDepth == 0) g_teardown.CallbacksLeft();
+    {
+        std::lock_guard<std::mutex> guard(controller.lifeLock);
+        --controller.callbacks;
+    }
+    controller.lifeChanged.notify_all();
+}
 
 std::shared_ptr<VantorGameControllerStruct> Controller() { return std::atomic_load(&g_controller); }
 
@@ -48,7 +93,7 @@ void HandleExitRequest(VantorGameControllerStruct& controller) {
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.exitCallback, controller.exitUserData);
     if (callback)
-        callback(userData);
+        RunCallback(controller, [callback = callback, userData = userData] { callback(userData); });
     else
         VantorLog_Message(kLogWarning, "No VantorGameController \"Exit\" handler provided.");
 }
@@ -56,7 +101,8 @@ void HandleExitRequest(VantorGameControllerStruct& controller) {
 void HandleChat(VantorGameControllerStruct& controller, const char* payload) {
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.chatCallback, controller.chatUserData);
-    if (callback) callback(userData, payload);
+    if (callback)
+        RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, payload); });
 }
 
 int32_t VANTOR_CALL OnGameControllerMessage(void*, int32_t messageType, const char* payload) {
@@ -85,11 +131,22 @@ int32_t Send(int32_t messageType, const char* payload) {
     return VantorMessageAgent_SendMessage(controller->agent.get(), messageType, payload);
 }
 
+// Call with the teardown exclusion held.
 void RemoveController() {
     auto controller = std::atomic_exchange(&g_controller, std::shared_ptr<VantorGameControllerStruct>());
     if (!controller) return;
-    std::lock_guard<std::mutex> lock(controller->clientLock);
-    VantorClient_Delete(&controller->client);
+    {
+        std::lock_guard<std::mutex> guard(controller->lifeLock);
+        controller->removing = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(controller->clientLock);
+        VantorClient_Delete(&controller->client);
+    }
+    // The socket thread's callback, past the agent's bounded join; a Remove
+    // from that callback is its own and does not wait.
+    std::unique_lock<std::mutex> lock(controller->lifeLock);
+    controller->lifeChanged.wait(lock, [&] { return controller->callbacks == t_callbackDepth; });
 }
 
 }  // namespace
@@ -97,6 +154,11 @@ void RemoveController() {
 extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProcessPath, const char* secondProcessPath) {
+    const Teardown teardown;
+    if (!teardown) {
+        VantorLog_RequireRecord(std::shared_ptr<VantorGameControllerStruct>(), "VantorGameControllerStruct");
+        return 0;
+    }
     // A second Init must not leave the first connection and its threads behind.
     RemoveController();
     auto controller = std::make_shared<VantorGameControllerStruct>();
@@ -110,7 +172,9 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_Init(const char* firstProces
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_Remove(void) {
-    if (!RequireController()) return 0;
+    const Teardown teardown;
+    // From a callback while one is under way: as without a controller.
+    if (!VantorLog_RequireRecord(teardown ? Controller() : nullptr, "VantorGameControllerStruct")) return 0;
     RemoveController();
     return 1;
 }

@@ -8,6 +8,7 @@
 #include "launcher/controller.h"
 #include "launcher/patcher_bridge.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/strings.h"
 #include "process/process_helper.h"
 
@@ -23,12 +24,6 @@ const char* const kMessageTypeKey = "\"messageType\"";
 const char* const kCommandLineKey = "\"commandLine\"";
 
 const char* Text(const char* payload) { return payload ? payload : ""; }
-
-const char* ProcessPath(int32_t processType) {
-    const char* path = nullptr;
-    VantorProcessHelper_GetProcessPathForProcessType(processType, &path);
-    return path ? path : "";
-}
 
 int32_t IsGameRunning() {
     int32_t running = 0;
@@ -46,24 +41,24 @@ std::string FormatInto(std::size_t size, const char* format, Args... args) {
 
 // Launches the game at versionPath (null: the latest game) with the Air client's arguments.
 void LaunchGame(VantorServerControllerStruct& controller, const char* args, const char* versionPath) {
-    const char* launcherPath = ProcessPath(VANTORPROCESSTYPE_LAUNCHER);
-    const char* airPath = ProcessPath(VANTORPROCESSTYPE_AIR);
+    const std::string launcherPath = CopyProcessPath(VANTORPROCESSTYPE_LAUNCHER);
+    const std::string airPath = CopyProcessPath(VANTORPROCESSTYPE_AIR);
     const std::string commandLine =
-        FormatInto(std::strlen(airPath) + std::strlen(launcherPath) + std::strlen(args) + 20,
-                   "\"%d\" \"%s\" \"%s\" \"%s\"", controller.gamePort, launcherPath, airPath, args);
+        FormatInto(airPath.size() + launcherPath.size() + std::strlen(args) + 20, "\"%d\" \"%s\" \"%s\" \"%s\"",
+                   controller.gamePort, launcherPath.c_str(), airPath.c_str(), args);
     controller.gameLastHeartbeat.store(Tamber::GetElapsedSeconds());
 
     int32_t running = IsGameRunning();
-    for (int check = 0; running && check < kEarlierGameChecks && !IsRemoved(controller); ++check) {
-        Tamber::Pause(kEarlierGamePauseMs);
+    for (int check = 0; running && check < kEarlierGameChecks; ++check) {
+        if (!Tamber::PauseUnlessInterrupted(kEarlierGamePauseMs)) return;
         running = IsGameRunning();
     }
+    if (IsRemoving(controller)) return;
     if (running) {
         VantorLog_Message(kLogWarning,
                           "VANTORMESSAGETYPE_GAMECLIENT_CREATE message received while game is already running.");
         return;
     }
-    if (IsRemoved(controller)) return;
 
     if (versionPath)
         SetGamePath(versionPath);
@@ -71,11 +66,12 @@ void LaunchGame(VantorServerControllerStruct& controller, const char* args, cons
         RestoreDefaultGamePath();
     controller.gameExitAnnounced.store(0);
 
-    if (VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, commandLine.c_str()) != 1) {
-        ReportError(controller, VANTORERRORTYPE_GAMEPROCESSSTART, "Unable to start game.\n");
-        StopGameAndAir(kStopGraceMs);
-        CallExit(controller);
-    }
+    const int32_t started = VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, commandLine.c_str());
+    if (started == 1 || IsRemoving(controller)) return;
+    ReportError(controller, VANTORERRORTYPE_GAMEPROCESSSTART, "Unable to start game.\n");
+    if (IsRemoving(controller)) return;
+    StopGameAndAir(controller, kStopGraceMs);
+    if (!IsRemoving(controller)) CallExit(controller);
 }
 
 void LaunchGameVersion(VantorServerControllerStruct& controller, const char* payload) {
@@ -88,7 +84,10 @@ void LaunchGameVersion(VantorServerControllerStruct& controller, const char* pay
         version.resize(space);
     }
     char path[Tamber::kMaxPath] = {};
-    if (PatcherGameVersionToPath(version.c_str(), path)) {
+    const bool found = PatcherGameVersionToPath(controller, version.c_str(), path);
+    // Woken from the wait for the patcher's load: the launch ends here.
+    if (IsRemoving(controller)) return;
+    if (found) {
         LaunchGame(controller, args.c_str(), path);
         return;
     }
@@ -100,8 +99,8 @@ void LaunchGameVersion(VantorServerControllerStruct& controller, const char* pay
 void Close(VantorServerControllerStruct& controller) {
     controller.started.store(0);
     Broadcast(controller, ServerKind::Game, VANTORMESSAGETYPE_CLOSE, nullptr);
-    StopGameAndAir(kCloseGraceMs);
-    CallExit(controller);
+    StopGameAndAir(controller, kCloseGraceMs);
+    if (!IsRemoving(controller)) CallExit(controller);
 }
 
 void StartPreloadedGame(VantorServerControllerStruct& controller, const char* payload) {
@@ -116,11 +115,11 @@ void StartPreloadedGame(VantorServerControllerStruct& controller, const char* pa
 }
 
 void SendCredentialsToPreloadedGame(VantorServerControllerStruct& controller, const char* payload) {
-    const char* launcherPath = ProcessPath(VANTORPROCESSTYPE_LAUNCHER);
-    const char* airPath = ProcessPath(VANTORPROCESSTYPE_AIR);
+    const std::string launcherPath = CopyProcessPath(VANTORPROCESSTYPE_LAUNCHER);
+    const std::string airPath = CopyProcessPath(VANTORPROCESSTYPE_AIR);
     const std::string inner =
-        FormatInto(std::strlen(airPath) + std::strlen(launcherPath) + std::strlen(payload) + 50,
-                   "\"|%d| |%s| |%s| |%s|\"", controller.gamePort, launcherPath, airPath, payload);
+        FormatInto(airPath.size() + launcherPath.size() + std::strlen(payload) + 50, "\"|%d| |%s| |%s| |%s|\"",
+                   controller.gamePort, launcherPath.c_str(), airPath.c_str(), payload);
     const std::string message = FormatInto(inner.size() + 166, "%s{%s:%s,%s:%s}%s", kPreloadStart, kMessageTypeKey,
                                            "\"UpdateGameWithCredentials\"", kCommandLineKey, inner.c_str(), kPreloadEnd);
     Broadcast(controller, ServerKind::Air, VANTORMESSAGETYPE_GAMECLIENT_UPDATE_PRELOADED_GAME_WITH_CREDENTIALS,
@@ -135,8 +134,8 @@ void PlayPreloadedGame(VantorServerControllerStruct& controller) {
 
 }  // namespace
 
-int32_t VANTOR_CALL OnAirServerMessage(void*, int32_t messageType, const char* payload) {
-    ControllerPtr controller = CurrentController();
+int32_t VANTOR_CALL OnAirServerMessage(void* context, int32_t messageType, const char* payload) {
+    Step controller(context);
     if (!controller) return 1;
     VantorServerControllerStruct& c = *controller;
     switch (messageType) {
@@ -168,8 +167,8 @@ int32_t VANTOR_CALL OnAirServerMessage(void*, int32_t messageType, const char* p
             VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
             break;
         case VANTORMESSAGETYPE_INVALID:
-            StopGameAndAir(kStopGraceMs);
-            CallExit(c);
+            StopGameAndAir(c, kStopGraceMs);
+            if (!IsRemoving(c)) CallExit(c);
             break;
         default:
             HandlePatcherMessage(c, messageType, payload);

@@ -1,5 +1,7 @@
 // Supervision of the Air client and the game: heartbeat ages and liveness,
 // checked from the host's loop, and the handlers of the launcher and game servers.
+#include <string>
+
 #include "frame/log.h"
 #include "launcher/controller.h"
 #include "messaging/wire.h"
@@ -16,16 +18,18 @@ int32_t IsRunning(int32_t processType) {
 
 // Stops the game and Air and ends the run: the stream from a peer is corrupt.
 void FatalStreamFault(VantorServerControllerStruct& controller) {
-    StopGameAndAir(kStopGraceMs);
-    CallExit(controller);
+    StopGameAndAir(controller, kStopGraceMs);
+    if (!IsRemoving(controller)) CallExit(controller);
 }
 
 // The game said it is ending: give it 20 s to go by itself, then kill it by name.
 void AnnouncedGameExit(VantorServerControllerStruct& controller, int32_t messageType) {
     controller.gameExitAnnounced.store(1);
-    const char* gamePath = nullptr;
-    VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &gamePath);
-    if (WaitForProcessExitByName(gamePath) == 0) VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME);
+    // A copy: another Air connection's launch may switch the game path meanwhile.
+    const std::string gamePath = CopyProcessPath(VANTORPROCESSTYPE_GAME);
+    const int32_t ended = WaitForProcessExitByName(gamePath.c_str());
+    if (IsRemoving(controller)) return;
+    if (ended == 0) VantorProcessHelper_KillProcess(VANTORPROCESSTYPE_GAME);
     Broadcast(controller, ServerKind::Air, messageType, nullptr);
 }
 
@@ -36,8 +40,9 @@ void SuperviseAir(VantorServerControllerStruct& controller, uint32_t now, int32_
     if (!gameRunning)
         ReportError(controller, VANTORERRORTYPE_AIRHEARTBEAT,
                     airRunning ? "Contact with Air lost  version 1.\n" : "Contact with Air lost version 2.\n");
+    if (IsRemoving(controller)) return;
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, kStopGraceMs);
-    CallExit(controller);
+    if (!IsRemoving(controller)) CallExit(controller);
 }
 
 void SuperviseGame(VantorServerControllerStruct& controller, uint32_t now, int32_t gameRunning) {
@@ -51,13 +56,13 @@ void SuperviseGame(VantorServerControllerStruct& controller, uint32_t now, int32
 
 }  // namespace
 
-void StopGameAndAir(uint32_t graceMs) {
+void StopGameAndAir(VantorServerControllerStruct& controller, uint32_t graceMs) {
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, graceMs);
-    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, graceMs);
+    if (!IsRemoving(controller)) VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, graceMs);
 }
 
-int32_t VANTOR_CALL OnLauncherServerMessage(void*, int32_t messageType, const char*) {
-    ControllerPtr controller = CurrentController();
+int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, const char*) {
+    Step controller(context);
     if (!controller) return 1;
     if (messageType == VANTORMESSAGETYPE_LAUNCHERCLIENT)
         VantorLog_Message(kLogInfo, "Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n");
@@ -66,8 +71,8 @@ int32_t VANTOR_CALL OnLauncherServerMessage(void*, int32_t messageType, const ch
     return 1;
 }
 
-int32_t VANTOR_CALL OnGameServerMessage(void*, int32_t messageType, const char* payload) {
-    ControllerPtr controller = CurrentController();
+int32_t VANTOR_CALL OnGameServerMessage(void* context, int32_t messageType, const char* payload) {
+    Step controller(context);
     if (!controller) return 1;
     switch (messageType) {
         case VANTORMESSAGETYPE_GAMECLIENT_STOPPED:
@@ -98,7 +103,7 @@ int32_t VANTOR_CALL OnGameServerMessage(void*, int32_t messageType, const char* 
 }
 
 extern "C" VANTOR_API int32_t VANTOR_CALL VantorServerController_ProcessEvents(void) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     if (controller->started.load() != 1) return 1;
 
@@ -108,7 +113,7 @@ extern "C" VANTOR_API int32_t VANTOR_CALL VantorServerController_ProcessEvents(v
 
     SuperviseAir(*controller, now, airRunning, gameRunning);
     // The exit callback may have removed the controller.
-    if (CurrentController() != controller) return 1;
+    if (IsRemoving(*controller)) return 1;
 
     SuperviseGame(*controller, now, gameRunning);
     controller->gameWasRunning.store(gameRunning);

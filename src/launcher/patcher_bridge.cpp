@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "frame/log.h"
 #include "platform/dynlib.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "platform/thread.h"
@@ -56,12 +56,15 @@ const char* const kFunctionNames[kFunctionCount] = {
     "EnumerateUninstallableGameVersions",
 };
 
-// -1 not tried yet, 0 unavailable, 1 available; never goes back.
-std::atomic<int32_t> g_availability{-1};
-std::mutex g_loadLock;
+// -1 not tried yet, 0 unavailable, 1 available, or loading; never goes back
+// from 0 or 1. Only the thread that moved it to loading moves it on.
+constexpr int32_t kNotTried = -1;
+constexpr int32_t kLoading = 2;
+std::atomic<int32_t> g_availability{kNotTried};
 void* g_functions[kFunctionCount] = {};
 
-Tamber::LibraryHandle LoadPatcherLibrary() {
+// The library, or null; *abandoned when Remove began before the host could be asked.
+Tamber::LibraryHandle LoadPatcherLibrary(VantorServerControllerStruct& controller, bool* abandoned) {
     char path[Tamber::kMaxPath] = {};
     char directory[Tamber::kMaxPath] = {};
     Tamber::GetCurrentDirectoryPath(directory);
@@ -70,26 +73,40 @@ Tamber::LibraryHandle LoadPatcherLibrary() {
     Tamber::LibraryHandle library = Tamber::LoadLibraryAtPath(path);
     if (library) return library;
 
-    PatcherPathCallback callback = nullptr;
-    if (ControllerPtr controller = CurrentController())
-        std::tie(callback) = Tamber::CopyUnderLock(controller->callbackLock, controller->patcherPathCallback);
+    const auto [callback] = Tamber::CopyUnderLock(controller.callbackLock, controller.patcherPathCallback);
     // The host is asked only when the working directory has no patcher; the
     // buffer still holds the path tried above.
-    if (callback && callback(path, static_cast<int32_t>(sizeof path)) == 0) {
+    int32_t answer = 1;
+    if (callback && !RunCallback(controller, [&, callback = callback] {
+            answer = callback(path, static_cast<int32_t>(sizeof path));
+        }))
+        *abandoned = true;
+    if (answer == 0 && !IsRemoving(controller)) {
         path[sizeof path - 1] = '\0';
         library = Tamber::LoadLibraryAtPath(path);
     }
+    *abandoned = *abandoned || IsRemoving(controller);
     return library;
 }
 
-void LoadOnce() {
-    std::lock_guard<std::mutex> lock(g_loadLock);
-    if (g_availability.load() != -1) return;
-    g_availability.store(0);  // a failed attempt is never repeated
-    Tamber::LibraryHandle library = LoadPatcherLibrary();
+void SettleAvailability(int32_t availability) {
+    g_availability.store(availability);
+    Tamber::WakeInterruptWaits();
+}
+
+// The loading attempt. Remove ending it before the library was had leaves it
+// untried, for a later controller, and logs nothing.
+void LoadOnce(VantorServerControllerStruct& controller) {
+    bool abandoned = false;
+    Tamber::LibraryHandle library = LoadPatcherLibrary(controller, &abandoned);
+    if (!library && abandoned) {
+        SettleAvailability(kNotTried);
+        return;
+    }
     if (!library) {
         VantorLog_Message(kLogInfo,
                           "Could not load patching support. Back patching support for replays is disabled.\n");
+        SettleAvailability(0);  // a failed attempt is never repeated
         return;
     }
     bool allFound = true;
@@ -100,7 +117,7 @@ void LoadOnce() {
             allFound = false;
         }
     }
-    if (allFound) g_availability.store(1);
+    SettleAvailability(allFound ? 1 : 0);
 }
 
 template <class Function>
@@ -108,21 +125,22 @@ Function Get(PatcherFunction which) {
     return reinterpret_cast<Function>(g_functions[which]);
 }
 
-void CallWithVersion(PatcherFunction which, const char* format, const char* payload) {
+void CallWithVersion(VantorServerControllerStruct& controller, PatcherFunction which, const char* format,
+                     const char* payload) {
     const char* version = payload ? payload : "";
     VantorLog_Formatted(kLogInfo, kLogLineSize, format, version);
-    if (PatcherAvailable()) Get<VersionFunction>(which)(version);
+    if (PatcherAvailable(controller)) Get<VersionFunction>(which)(version);
 }
 
-void Cancel(PatcherFunction which, const char* line) {
+void Cancel(VantorServerControllerStruct& controller, PatcherFunction which, const char* line) {
     VantorLog_Message(kLogInfo, line);
-    if (PatcherAvailable()) Get<CancelFunction>(which)();
+    if (PatcherAvailable(controller)) Get<CancelFunction>(which)();
 }
 
 // Polls the patcher for a text and relays it, empty when patching is unavailable.
 void AnswerWithText(VantorServerControllerStruct& controller, PatcherFunction which, int32_t messageType) {
     char text[kTextSize] = {};
-    if (PatcherAvailable()) Get<TextFunction>(which)(text, kTextSize);
+    if (PatcherAvailable(controller)) Get<TextFunction>(which)(text, kTextSize);
     text[kTextSize - 1] = '\0';
     Broadcast(controller, ServerKind::Air, messageType, text);
 }
@@ -162,13 +180,24 @@ const PatcherRequest kRequests[] = {
 
 }  // namespace
 
-bool PatcherAvailable() {
-    if (g_availability.load() == -1) LoadOnce();
-    return g_availability.load() == 1;
+bool PatcherAvailable(VantorServerControllerStruct& controller) {
+    for (;;) {
+        int32_t availability = g_availability.load();
+        if (IsRemoving(controller)) return false;
+        if (availability == kNotTried && g_availability.compare_exchange_strong(availability, kLoading)) {
+            LoadOnce(controller);
+            continue;
+        }
+        if (availability != kLoading) return availability == 1;
+        // Another connection's request is loading it: wait for that one load,
+        // or for Remove.
+        if (!controller.interrupt.WaitFor(Tamber::kWaitForever, [] { return g_availability.load() != kLoading; }))
+            return false;
+    }
 }
 
-bool PatcherGameVersionToPath(const char* version, char* path) {
-    if (!PatcherAvailable()) return false;
+bool PatcherGameVersionToPath(VantorServerControllerStruct& controller, const char* version, char* path) {
+    if (!PatcherAvailable(controller)) return false;
     std::memset(path, 0, Tamber::kMaxPath);
     const bool found = Get<VersionToPathFunction>(kGameVersionToPath)(version, path, Tamber::kMaxPath) != 0;
     path[Tamber::kMaxPath - 1] = '\0';
@@ -182,10 +211,10 @@ bool HandlePatcherMessage(VantorServerControllerStruct& controller, int32_t mess
     if (request == nullptr) return false;
     switch (request->kind) {
         case RequestKind::kWithVersion:
-            CallWithVersion(request->function, request->logLine, payload);
+            CallWithVersion(controller, request->function, request->logLine, payload);
             break;
         case RequestKind::kCancel:
-            Cancel(request->function, request->logLine);
+            Cancel(controller, request->function, request->logLine);
             break;
         case RequestKind::kAnswer:
             if (request->logLine) VantorLog_Message(kLogInfo, request->logLine);

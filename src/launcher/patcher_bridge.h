@@ -7,9 +7,10 @@
 #include "launcher/controller.h"
 
 // Runs the loading attempt once; true when all fourteen functions were found.
-bool PatcherAvailable();
+// Concurrent first uses wait for the one load; Remove ends that wait (false).
+bool PatcherAvailable(VantorServerControllerStruct& controller);
 // GameVersionToPath into a 260-byte path; false when unavailable or it failed.
-bool PatcherGameVersionToPath(const char* version, char* path);
+bool PatcherGameVersionToPath(VantorServerControllerStruct& controller, const char* version, char* path);
 // Handles one game-version message from the Air client (installs, previews,
 // uninstalls, cancels, progress polls and the version list). False when
 // messageType is not one of them.

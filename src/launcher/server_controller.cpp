@@ -3,6 +3,8 @@
 #include "launcher/controller.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "frame/log.h"
 #include "messaging/server.h"
@@ -15,9 +17,10 @@
 
 namespace {
 
-ControllerPtr g_controller;
 // Held from Init to Remove; released at unload by its destructor as well.
 std::shared_ptr<Tamber::SharedMutex> g_instanceSemaphore;
+// Each controller's handlers get a context of their own.
+std::atomic<uintptr_t> g_lastGeneration{0};
 
 constexpr std::size_t kMaxExtraArguments = 2000;
 constexpr char kAirCommandLineFormat[] = "-runtime .\\ -nodebug META-INF\\AIR\\application.xml .\\ -- %d%s%s";
@@ -27,53 +30,69 @@ constexpr char kAirCommandLineFormat[] = "-runtime .\\ -nodebug META-INF\\AIR\\a
 constexpr std::size_t kAirCommandLineSize =
     (sizeof kAirCommandLineFormat - 1 - 6) + 11 + 1 + kMaxExtraArguments + 1;
 
-VantorServer* CreateServer(MessageArrivedCallback handler) {
+VantorServer* CreateServer(uintptr_t generation, MessageArrivedCallback handler) {
     VantorServer* server = nullptr;
     VantorServer_Create(&server);
-    VantorServer_SetMessageArrivedCallback(server, nullptr, handler);
+    VantorServer_SetMessageArrivedCallback(server, reinterpret_cast<void*>(generation), handler);
     return server;
 }
 
-// Takes the controller out of service: no handler touches its servers after
-// this; then the process table goes, then the servers, launcher server first.
-void RemoveController(const ControllerPtr& controller) {
-    {
-        std::unique_lock<std::shared_mutex> lock(controller->serversLock);
-        controller->removed = true;
-    }
-    VantorProcessHelper_Remove();
-    VantorServer_Delete(&controller->launcherServer);
-    VantorServer_Delete(&controller->airServer);
-    VantorServer_Delete(&controller->gameServer);
-    ControllerPtr expected = controller;
-    std::atomic_compare_exchange_strong(&g_controller, &expected, ControllerPtr());
-    std::atomic_store(&g_instanceSemaphore, std::shared_ptr<Tamber::SharedMutex>());
+// A broadcast to the null server: the Air server of the current controller.
+int32_t BroadcastToAirServer(int32_t messageType, const char* payload) {
+    Step step(Step::Missing::kQuiet);
+    return step ? Broadcast(*step, ServerKind::Air, messageType, payload) : 0;
+}
+
+// VantorServer_Start on the Air or game server, under the lock that keeps
+// Remove from deleting it meanwhile.
+int32_t StartServer(VantorServerControllerStruct& controller, ServerKind kind) {
+    std::shared_lock<std::shared_mutex> lock(controller.serversLock);
+    VantorServer* server = kind == ServerKind::Air ? controller.airServer : controller.gameServer;
+    if (server == nullptr || IsRemoving(controller)) return 0;
+    return VantorServer_Start(server, kind == ServerKind::Air ? controller.airPort : controller.gamePort);
 }
 
 }  // namespace
 
-ControllerPtr CurrentController() { return std::atomic_load(&g_controller); }
-
-ControllerPtr RequireController() {
-    return VantorLog_RequireRecord(CurrentController(), "VantorServerControllerStruct");
+void RemoveController(const ControllerPtr& controller) {
+    {
+        std::lock_guard<std::mutex> guard(controller->lifeLock);
+        controller->removing = true;
+    }
+    controller->lifeChanged.notify_all();
+    controller->interrupt.Raise();
+    UnpublishController(controller);
+    VantorServer* servers[3] = {};
+    {
+        std::unique_lock<std::shared_mutex> lock(controller->serversLock);
+        servers[0] = std::exchange(controller->launcherServer, nullptr);
+        servers[1] = std::exchange(controller->airServer, nullptr);
+        servers[2] = std::exchange(controller->gameServer, nullptr);
+    }
+    // Bounded joins, with their warnings when a step was busy past them...
+    for (VantorServer*& server : servers) VantorServer_Delete(&server);
+    // ...then every step of another thread, and so every callback, has ended.
+    {
+        std::unique_lock<std::mutex> lock(controller->lifeLock);
+        controller->lifeChanged.wait(lock, [&] { return controller->steps == Step::HeldOn(*controller); });
+    }
+    // Last, so that no step ever finds the table gone.
+    VantorProcessHelper_Remove();
+    std::atomic_store(&g_instanceSemaphore, std::shared_ptr<Tamber::SharedMutex>());
 }
 
 void ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text) {
     VantorLog_Message(kLogError, text);
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.errorCallback, controller.errorUserData);
-    if (callback) callback(userData, errorType, text);
+    if (!callback) return;
+    RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, errorType, text); });
 }
 
 void CallExit(VantorServerControllerStruct& controller) {
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.exitCallback, controller.exitUserData);
-    if (callback) callback(userData);
-}
-
-bool IsRemoved(VantorServerControllerStruct& controller) {
-    std::shared_lock<std::shared_mutex> lock(controller.serversLock);
-    return controller.removed;
+    if (callback) RunCallback(controller, [callback = callback, userData = userData] { callback(userData); });
 }
 
 int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType,
@@ -83,25 +102,14 @@ int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int
         // Only the choice is made under the lock: Remove must not wait for a
         // peer that is slow to take its bytes. Remove's Delete then ends the send.
         std::shared_lock<std::shared_mutex> lock(controller.serversLock);
-        if (controller.removed) return 0;
         VantorServer* chosen = kind == ServerKind::Launcher ? controller.launcherServer
                                : kind == ServerKind::Air    ? controller.airServer
                                                             : controller.gameServer;
-        if (chosen == nullptr) return 0;
+        if (chosen == nullptr || IsRemoving(controller)) return 0;
         server = VantorServer_Share(chosen);
     }
     return VantorServer_SendMessageToAllClients(server.get(), messageType, payload);
 }
-
-namespace {
-
-// A broadcast to the null server: the Air server of the current controller.
-int32_t BroadcastToAirServer(int32_t messageType, const char* payload) {
-    const ControllerPtr controller = CurrentController();
-    return controller ? Broadcast(*controller, ServerKind::Air, messageType, payload) : 0;
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -111,12 +119,17 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherP
                                                            void* exitUserData, ExitCallback exitCallback,
                                                            ErrorMessageCallback errorCallback,
                                                            PatcherPathCallback patcherPathCallback) {
+    if (!BeginTeardown()) {
+        VantorLog_RequireRecord(ControllerPtr(), "VantorServerControllerStruct");
+        return 0;
+    }
     // A second Init tears the first controller down, or its servers would keep the ports.
     if (ControllerPtr earlier = CurrentController()) RemoveController(earlier);
 
     std::atomic_store(&g_instanceSemaphore, Tamber::SharedMutex::Create());
     VantorServer_SetNullServerBroadcast(BroadcastToAirServer);
 
+    // Filled in before it is published: other threads see it whole.
     auto controller = std::make_shared<VantorServerControllerStruct>();
     controller->launcherPort = launcherPort;
     controller->airPort = airPort;
@@ -125,47 +138,60 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherP
     controller->exitCallback = exitCallback;
     controller->errorCallback = errorCallback;
     controller->patcherPathCallback = patcherPathCallback;
-    std::atomic_store(&g_controller, controller);
-
-    controller->launcherServer = CreateServer(OnLauncherServerMessage);
-    controller->airServer = CreateServer(OnAirServerMessage);
-    controller->gameServer = CreateServer(OnGameServerMessage);
-
+    controller->generation = ++g_lastGeneration;
+    controller->launcherServer = CreateServer(controller->generation, OnLauncherServerMessage);
+    controller->airServer = CreateServer(controller->generation, OnAirServerMessage);
+    controller->gameServer = CreateServer(controller->generation, OnGameServerMessage);
     VantorProcessHelper_Init(launcherPath, airPath, gamePath);
+    PublishController(controller);
 
     // Left-over copies of the three programs from an earlier run.
     VantorProcessHelper_KillProcessByName(gamePath);
     VantorProcessHelper_KillProcessByName(airPath);
     VantorProcessHelper_KillProcessByName(launcherPath);
 
-    if (!VantorServer_Start(controller->launcherServer, launcherPort)) {
-        ReportError(*controller, VANTORERRORTYPE_COMMUNICATIONSTART, "Unable to start communications for vantor.\n");
-        return 0;
-    }
-    return 1;
+    const int32_t started = VantorServer_Start(controller->launcherServer, launcherPort);
+    // No exclusion is held while the host is called back: its callback may Remove.
+    EndTeardown();
+    if (started) return 1;
+    Step step(controller);
+    if (step)
+        ReportError(*step, VANTORERRORTYPE_COMMUNICATIONSTART, "Unable to start communications for vantor.\n");
+    else
+        VantorLog_Message(kLogError, "Unable to start communications for vantor.\n");
+    return 0;
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Remove(void) {
-    ControllerPtr controller = RequireController();
-    if (!controller) return 0;
-    RemoveController(controller);
-    return 1;
+    if (!BeginTeardown()) {
+        VantorLog_RequireRecord(ControllerPtr(), "VantorServerControllerStruct");
+        return 0;
+    }
+    const ControllerPtr controller = VantorLog_RequireRecord(CurrentController(), "VantorServerControllerStruct");
+    if (controller) RemoveController(controller);
+    EndTeardown();
+    return controller ? 1 : 0;
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgsExplicit(const char* airCommandLine) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     if (controller->started.load() == 1) {
         ReportError(*controller, VANTORERRORTYPE_GENERIC, "The controller is already started.\n");
         return 0;
     }
-    // Every step runs whatever the one before did; supervision handles the rest.
-    if (!VantorServer_Start(controller->airServer, controller->airPort))
+    // Every step runs whatever the one before did; supervision handles the rest,
+    // unless a callback removed the controller.
+    if (!StartServer(*controller, ServerKind::Air))
         ReportError(*controller, VANTORERRORTYPE_AIRCOMMSTART, "Unable to start communications for air.\n");
-    if (!VantorServer_Start(controller->gameServer, controller->gamePort))
+    if (IsRemoving(*controller)) return 0;
+    if (!StartServer(*controller, ServerKind::Game))
         ReportError(*controller, VANTORERRORTYPE_GAMECOMMSTART, "Unable to start communications for game.\n");
-    if (VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, airCommandLine) == 0)
-        ReportError(*controller, VANTORERRORTYPE_AIRPROCESSSTART, "Unable to start air.\n");
+    if (IsRemoving(*controller)) return 0;
+    const int32_t airStarted = VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, airCommandLine);
+    if (IsRemoving(*controller)) return 0;
+    if (airStarted == 0) ReportError(*controller, VANTORERRORTYPE_AIRPROCESSSTART, "Unable to start air.\n");
+    if (IsRemoving(*controller)) return 0;
     controller->airLastHeartbeat.store(Tamber::GetElapsedSeconds());
     controller->started.store(1);
     return 1;
@@ -176,7 +202,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgs(const char* extr
         VantorLog_Message(kLogError, "Failed because arguments passed are too long.\n");
         return 0;
     }
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     char commandLine[kAirCommandLineSize];
     Tamber::std_snprintf(commandLine, sizeof commandLine, kAirCommandLineFormat, controller->airPort,
@@ -189,7 +215,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_Start(void) {
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Stop(void) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     controller->started.store(0);
     return 1;
@@ -201,13 +227,15 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_RegisterHwnd(int32_t windo
 }
 
 VANTOR_API VantorServer* VANTOR_CALL VantorServerController_GetAirServerHandle(void) {
-    ControllerPtr controller = CurrentController();
-    return controller ? controller->airServer : nullptr;
+    const ControllerPtr controller = CurrentController();
+    if (!controller) return nullptr;
+    std::shared_lock<std::shared_mutex> lock(controller->serversLock);
+    return controller->airServer;
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_SetErrorMessageCallback(void* userData,
                                                                               ErrorMessageCallback callback) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     std::lock_guard<std::mutex> lock(controller->callbackLock);
     controller->errorUserData = userData;
@@ -216,7 +244,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_SetErrorMessageCallback(vo
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_SetExitCallback(void* userData, ExitCallback callback) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
     std::lock_guard<std::mutex> lock(controller->callbackLock);
     controller->exitUserData = userData;
@@ -225,15 +253,13 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_SetExitCallback(void* user
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_VerifyAllNeededFilesExist(void) {
-    ControllerPtr controller = RequireController();
+    Step controller(Step::Missing::kLog);
     if (!controller) return 0;
-    const char* paths[3] = {nullptr, nullptr, nullptr};
-    VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_LAUNCHER, &paths[0]);
-    VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_AIR, &paths[1]);
-    VantorProcessHelper_GetProcessPathForProcessType(VANTORPROCESSTYPE_GAME, &paths[2]);
+    const std::string paths[3] = {CopyProcessPath(VANTORPROCESSTYPE_LAUNCHER), CopyProcessPath(VANTORPROCESSTYPE_AIR),
+                                  CopyProcessPath(VANTORPROCESSTYPE_GAME)};
     bool allExist = true;
-    for (const char* path : paths)
-        if (!VerifyFileExists(path ? path : "")) allExist = false;
+    for (const std::string& path : paths)
+        if (!VerifyFileExists(path.c_str())) allExist = false;
     if (!allExist) {
         ReportError(*controller, VANTORERRORTYPE_GENERIC,
                     "One or more of the required applications could not be found.\n");

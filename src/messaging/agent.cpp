@@ -23,9 +23,15 @@ std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction f
 
 // A thread that deletes its own agent (from a callback) is not waited for:
 // it ends when the callback returns, and its reference frees the record then.
+// Either way, and when it outlasts the limit, Vantor_Remove waits for it.
 void JoinAgentThread(const std::shared_ptr<Tamber::Thread>& thread, const char* warning) {
-    if (thread && !thread->IsCurrent() && thread->Join(kJoinMilliseconds) != Tamber::WaitOutcome::kDone)
+    if (!thread) return;
+    if (thread->IsCurrent()) {
+        thread->Abandon();
+    } else if (thread->Join(kJoinMilliseconds) != Tamber::WaitOutcome::kDone) {
         VantorLog_Message(kLogWarning, warning);
+        thread->Abandon();
+    }
 }
 
 }  // namespace

@@ -41,10 +41,9 @@ uint32_t SecondsBetween(uint32_t earlier, uint32_t now) {
     return acrossWrap <= kSecondsPerWrap / 2 ? acrossWrap : 0;
 }
 
-void Pause(uint32_t ms) {
-    if (g_shortPauses.load()) ms = ms > 0 ? 1 : 0;
-    SleepMilliseconds(ms);
-}
+uint32_t PauseLength(uint32_t ms) { return g_shortPauses.load() && ms > 0 ? 1 : ms; }
+
+void Pause(uint32_t ms) { SleepMilliseconds(PauseLength(ms)); }
 
 uint32_t PauseLimit(uint32_t ms) {
     if (!g_shortPauses.load()) return ms;

@@ -26,6 +26,8 @@ uint32_t SecondsBetween(uint32_t earlier, uint32_t now);
 // One of the library's fixed pauses (5 s, 250 ms...): at least ms milliseconds,
 // or shorter while a test has shortened pauses.
 void Pause(uint32_t ms);
+// How long Pause(ms) sleeps: ms, or at most a millisecond while a test has shortened pauses.
+uint32_t PauseLength(uint32_t ms);
 // One of the library's fixed time limits (a send's 10 s...): ms, or a
 // hundredth of it (at least 1) while a test has shortened pauses.
 uint32_t PauseLimit(uint32_t ms);

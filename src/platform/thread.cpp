@@ -6,6 +6,15 @@
 
 namespace Tamber {
 
+namespace {
+
+// Abandoned threads that have not yet returned from their start functions.
+std::mutex g_abandonedLock;
+std::condition_variable g_abandonedGone;
+int g_abandoned = 0;
+
+}  // namespace
+
 std::shared_ptr<Thread> Thread::Create(StartFunction startFunction, void* startArgument) {
     std::shared_ptr<Thread> thread(new Thread());
     thread->startFunction_ = startFunction;
@@ -25,11 +34,31 @@ void Thread::Run(Thread* thread) {
     // Take the self reference out first: the record may die with it, after
     // the joiners have been told.
     std::shared_ptr<Thread> self = std::move(thread->self_);
+    bool abandoned = false;
     {
         std::lock_guard<std::mutex> guard(thread->finishedLock_);
         thread->finished_.store(true);
+        abandoned = thread->abandoned_;
     }
     thread->finishedSignal_.notify_all();
+    if (abandoned) {
+        std::lock_guard<std::mutex> guard(g_abandonedLock);
+        --g_abandoned;
+        g_abandonedGone.notify_all();
+    }
+}
+
+void Thread::Abandon() {
+    std::lock_guard<std::mutex> guard(finishedLock_);
+    if (finished_.load() || abandoned_) return;
+    abandoned_ = true;
+    std::lock_guard<std::mutex> counted(g_abandonedLock);
+    ++g_abandoned;
+}
+
+void WaitForAbandonedThreads() {
+    std::unique_lock<std::mutex> lock(g_abandonedLock);
+    g_abandonedGone.wait(lock, [] { return g_abandoned == 0; });
 }
 
 WaitOutcome Thread::Join(uint32_t ms) {

@@ -29,6 +29,9 @@ public:
     WaitOutcome Join(uint32_t ms);
     // True on the thread itself: a wait for its own end would never finish.
     bool IsCurrent() const { return id_.load() == CurrentThreadId(); }
+    // The owner stops waiting for the thread (it is the caller, or did not end
+    // in time): WaitForAbandonedThreads waits for it instead.
+    void Abandon();
 
     // The new thread's entry point, called by the platform part on that thread.
     static void Run(Thread* thread);
@@ -49,11 +52,17 @@ private:
     void* startArgument_ = nullptr;
     std::atomic<uint32_t> id_{0};
     std::atomic<bool> finished_{false};
+    bool abandoned_ = false;  // under finishedLock_
     std::mutex finishedLock_;
     std::condition_variable finishedSignal_;
     Native* native_ = nullptr;
     std::shared_ptr<Thread> self_;
 };
+
+// Waits without limit until every abandoned thread has returned from its
+// start function: after that no such thread runs the library's code but for
+// its last return.
+void WaitForAbandonedThreads();
 
 // Not re-entrant. Locking a mutex the thread already holds, or unlocking one it
 // does not hold, prints one line to stderr and aborts the process at once.

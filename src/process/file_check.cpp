@@ -35,7 +35,9 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_AllFilesExist(void) {
     if (!table) return 0;
     const int32_t launcher = VerifyFileExists(table->launcherPath);
     const int32_t air = VerifyFileExists(table->airPath);
-    const int32_t game = VerifyFileExists(table->gamePath);
+    std::string gamePath;
+    CopyPathOf(*table, VANTORPROCESSTYPE_GAME, gamePath);
+    const int32_t game = VerifyFileExists(gamePath.c_str());
     return launcher == 1 && air == 1 && game == 1 ? 1 : 0;
 }
 

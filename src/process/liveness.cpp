@@ -1,7 +1,9 @@
 // Whether the recorded Air client and game still run, and stopping them. A
 // recorded process is acted on only while its id names the process recorded.
 #include "TamberLauncher.h"
+#include "platform/interrupt.h"
 #include "platform/process.h"
+#include "process/process_helper.h"
 #include "process/process_table.h"
 
 bool IsRecordedProcessRunning(VantorProcessTable& table, int32_t processType) {
@@ -37,7 +39,10 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StopProcess(int32_t processTy
     {
         // A grace period for the process to end by itself; how it went is seen below.
         const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(recorded, &lookup);
-        if (process.IsOpen()) process.Wait(timeoutMs);
+        // Woken by the owner's teardown: the stop ends here, terminating nothing.
+        const bool woken = process.IsOpen() &&
+                           Tamber::WaitForProcessUnlessInterrupted(process, timeoutMs) == Tamber::WaitOutcome::kWoken;
+        if (woken) return 1;
     }
     if (!IsRecordedProcessRunning(*table, processType)) return 1;
     // The check may have just adopted an Air client: end the process it found,
@@ -48,9 +53,10 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StopProcess(int32_t processTy
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_KillProcess(int32_t processType) {
-    const char* path = nullptr;
-    if (VantorProcessHelper_GetProcessPathForProcessType(processType, &path) == 0) return 0;
-    return VantorProcessHelper_KillProcessByName(path);
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    std::string path;
+    if (!table || !CopyPathOf(*table, processType, path)) return 0;
+    return VantorProcessHelper_KillProcessByName(path.c_str());
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include "TamberLauncher.h"
 #include "frame/log.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "process/process_helper.h"
@@ -71,7 +72,9 @@ int32_t WaitForProcessExitByName(const char* path) {
     bool ended = false;
     ForEachOtherProcess([&](const Tamber::ProcessHandle& process, const char* name) {
         if (std::strcmp(name, target) != 0) return true;
-        ended = process.Wait(kWaitByNameMs) != Tamber::WaitOutcome::kTimedOut;
+        const Tamber::WaitOutcome outcome = Tamber::WaitForProcessUnlessInterrupted(process, kWaitByNameMs);
+        if (outcome == Tamber::WaitOutcome::kWoken) return false;
+        ended = outcome != Tamber::WaitOutcome::kTimedOut;
         return !ended;
     });
     return ended ? 1 : 0;

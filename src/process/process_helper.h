@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/process.h"
 
@@ -11,6 +12,9 @@
 int32_t SetGamePath(const char* path);
 // gamePath := the game path given to Init; the game's recorded id := 0. 1, or 0 without a table.
 int32_t RestoreDefaultGamePath();
+// A copy of the type's path, taken under the table's lock: a launch may switch
+// the game path at any time. Empty (logged) without a table or for an unknown type.
+std::string CopyProcessPath(int32_t processType);
 // AIR and GAME record processId with the start time of the process that has it
 // now (none that matches when it cannot be read) and give 1; other types are
 // logged and give 0.
@@ -30,10 +34,13 @@ bool LaunchProcess(const char* executablePath, const char* arguments, const char
 // The start procedure without the export's framing: refuses a running process,
 // starts the type's executable in its own directory, records the id, and pauses
 // 5 s. 1 when a process was created; when the creation failed, *error receives
-// the system's code for why (a refused start leaves it untouched).
+// the system's code for why (a refused start leaves it untouched). A raised
+// interrupt of the calling thread (platform/interrupt.h) ends the pause, and the
+// start then logs nothing more; raised before the creation, it creates nothing.
 int32_t RunProcessStart(int32_t processType, const char* arguments, uint32_t* error);
 // Waits up to 20 s for each other process whose executable file name equals
-// path's (case-sensitive), until one ends: 1 then, else 0. Needs no table.
+// path's (case-sensitive), until one ends: 1 then, else 0. Needs no table. A
+// raised interrupt of the calling thread ends the search with 0.
 int32_t WaitForProcessExitByName(const char* path);
 // Records as the Air client, with its start time, the last listed other
 // running process whose executable is named "KavCLient.exe" in any letter

@@ -33,6 +33,21 @@ const char* ProcessPathOf(VantorProcessTable& table, int32_t processType) {
     }
 }
 
+bool CopyPathOf(VantorProcessTable& table, int32_t processType, std::string& path) {
+    const char* slot = ProcessPathOf(table, processType);
+    if (slot == nullptr) return false;
+    std::lock_guard<std::mutex> guard(table.pathLock);
+    path = slot;
+    return true;
+}
+
+std::string CopyProcessPath(int32_t processType) {
+    const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
+    std::string path;
+    if (table) CopyPathOf(*table, processType, path);
+    return path;
+}
+
 namespace {
 
 // The identity slot of the Air client or the game; null (logged) for any other type.
@@ -85,6 +100,7 @@ bool WriteProcessIdentity(VantorProcessTable& table, int32_t processType, const 
 int32_t SetGamePath(const char* path) {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
+    std::lock_guard<std::mutex> guard(table->pathLock);
     Tamber::std_strncpy(table->gamePath, path, sizeof table->gamePath);
     ForgetGame(*table);
     return 1;
@@ -93,6 +109,7 @@ int32_t SetGamePath(const char* path) {
 int32_t RestoreDefaultGamePath() {
     const std::shared_ptr<VantorProcessTable> table = RequireProcessTable();
     if (!table) return 0;
+    std::lock_guard<std::mutex> guard(table->pathLock);
     Tamber::std_strncpy(table->gamePath, table->defaultGamePath, sizeof table->gamePath);
     ForgetGame(*table);
     return 1;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/process.h"
 #include "platform/strings.h"
@@ -13,7 +14,7 @@
 struct VantorProcessTable {
     char launcherPath[Tamber::kMaxPath] = {};
     char airPath[Tamber::kMaxPath] = {};
-    char gamePath[Tamber::kMaxPath] = {};
+    char gamePath[Tamber::kMaxPath] = {};  // rewritten under pathLock; read through CopyPathOf
     char defaultGamePath[Tamber::kMaxPath] = {};
     // The Air client and the game: each id with the start time of the process
     // it named when it was recorded, so that a later holder of the id is not
@@ -22,6 +23,9 @@ struct VantorProcessTable {
     mutable std::mutex idLock;
     Tamber::ProcessIdentity air;
     Tamber::ProcessIdentity game;
+    // Guards gamePath, which a launch on one Air connection rewrites while
+    // other threads read it; the other paths never change after Init.
+    std::mutex pathLock;
 };
 
 // The current table, or empty before Init and after Remove.
@@ -31,6 +35,9 @@ std::shared_ptr<VantorProcessTable> RequireProcessTable();
 
 // The type's path slot, or null (logged) for an unknown type.
 const char* ProcessPathOf(VantorProcessTable& table, int32_t processType);
+// A copy of the type's path taken under the table's path lock; false (logged)
+// for an unknown type.
+bool CopyPathOf(VantorProcessTable& table, int32_t processType, std::string& path);
 // The type's recorded id and start time on table; other types are logged and give false.
 bool ReadProcessIdentity(const VantorProcessTable& table, int32_t processType, Tamber::ProcessIdentity* identity);
 bool WriteProcessIdentity(VantorProcessTable& table, int32_t processType, const Tamber::ProcessIdentity& identity);

@@ -5,6 +5,7 @@
 #include "TamberLauncher.h"
 #include "frame/log.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/syserror.h"
@@ -35,10 +36,13 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
         VantorLog_Message(kLogError, "Process is already running.\n");
         return 0;
     }
-    const char* path = ProcessPathOf(table, processType);
-    if (path == nullptr) path = "";
+    std::string executable;
+    CopyPathOf(table, processType, executable);
+    const char* path = executable.c_str();
     char workingDirectory[Tamber::kMaxPath] = {};
     WorkingDirectoryFor(path, workingDirectory);
+    // The owner is being torn down: nothing is started any more.
+    if (Tamber::IsInterrupted()) return 0;
     const int32_t windowHandle = processType == VANTORPROCESSTYPE_AIR ? RegisteredWindowHandle() : 0;
 
     Tamber::ProcessIdentity child;
@@ -53,7 +57,7 @@ int32_t RunProcessStartOn(VantorProcessTable& table, int32_t processType, const 
         if (processType == VANTORPROCESSTYPE_AIR) VantorLog_Message(kLogError, workingDirectory);
         VantorLog_Message(kLogError, "Failed to start process.\n");
     }
-    Tamber::Pause(kStartPauseMs);
+    if (!Tamber::PauseUnlessInterrupted(kStartPauseMs)) return started ? 1 : 0;
     if (!started) return 0;
     LogStarted(processType);
     return 1;
@@ -97,12 +101,13 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_StartProcess(int32_t processT
     VantorLog_Message(kLogInfo, "New thread go!\n");
     uint32_t creationError = 0;
     const int32_t result = RunProcessStart(processType, copy.c_str(), &creationError);
+    if (Tamber::IsInterrupted()) return result;
     if (result == 0) {
         // A refused start has no error of its own: its line shows the thread's last one.
         const uint32_t code = creationError != 0 ? creationError : Tamber::LastSystemError();
         VantorLog_Formatted(kLogError, 512, "Process Start: %d\n", static_cast<int>(code));
     }
-    Tamber::Pause(kStartPauseMs);
+    Tamber::PauseUnlessInterrupted(kStartPauseMs);
     // A host that reads its last error after a failed creation finds why it failed.
     if (creationError != 0) Tamber::SetLastSystemError(creationError);
     return result;

@@ -49,7 +49,8 @@ TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
     EXPECT_FALSE(WaitUntil([&] { return !IsProcessAlive(id); }, std::chrono::milliseconds(1000)));
     Tamber::TestClock::Advance(10000u);  // now 150 s since the game's heartbeat
     VantorServerController_ProcessEvents();  // stops the game, reports nothing yet
-    EXPECT_TRUE(WaitForProcessGone(id) && !ToAir(300));
+    EXPECT_TRUE(WaitForProcessGone(id));
+    EXPECT_FALSE(ToAir(300));
     VantorServerController_ProcessEvents();
     EXPECT_EQ(VANTORMESSAGETYPE_GAMECLIENT_CRASHED, ToAir().value_or(WireMessage{16, 1, -1, -1, ""}).type);
     EXPECT_EQ(0, events.exits.load());
@@ -63,7 +64,8 @@ TEST_F(Running, CreateLaunchesTheGameOnceAtATime) {
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
     const std::string warning =
         "WARNING: VANTORMESSAGETYPE_GAMECLIENT_CREATE message received while game is already running.";
-    EXPECT_TRUE(CountOf(log.Lines(), warning) == 1 && log.Lines().find(warning + "\n") == std::string::npos);
+    EXPECT_EQ(1u, CountOf(log.Lines(), warning));
+    EXPECT_TRUE(log.Lacks(warning + "\n"));
 }
 
 // Status types from Air are ignored. A preloaded game's heartbeat time is
@@ -102,11 +104,12 @@ TEST_F(Running, RemoveWhileAHandlerWaitsForAnEarlierGame) {
     airPeer->Send(VANTORMESSAGETYPE_GAMECLIENT_CREATE, "second");
     ASSERT_TRUE(airPeer->Receive());  // its reply: the handler is running
     EXPECT_EQ(1, VantorServerController_Remove());
+    // Woken by Remove, the launch ends there: no second game, no warning.
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
+    EXPECT_TRUE(log.Lacks("message received while game is already running."));
 }
 
-// Broadcasts against Remove: a peer that never reads does not hold Remove up, and a broadcast to the null server
-// overlapping Remove touches nothing freed (the sanitizer tiers watch).
+// A peer that never reads does not hold Remove up.
 TEST_F(Launcher, RemoveIsNotHeldUpByAGamePeerThatNeverReads) {
     Connect();
     const auto gamePeer = ConnectListed(gamePort);
@@ -115,20 +118,6 @@ TEST_F(Launcher, RemoveIsNotHeldUpByAGamePeerThatNeverReads) {
     ASSERT_TRUE(log.Has("ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME]"));
     auto removal = std::async(std::launch::async, VantorServerController_Remove);
     EXPECT_EQ(std::future_status::ready, removal.wait_for(std::chrono::seconds(9)));
-}
-
-TEST_F(Launcher, NullServerBroadcastRacingRemoveTouchesNothingFreed) {
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_EQ(1, Init());
-        std::atomic<bool> done{false};
-        std::thread broadcaster([&] {
-            while (!done.load()) VantorServer_SendMessageToAllClients(nullptr, VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "x");
-        });
-        Tamber::SleepMilliseconds(50);
-        EXPECT_EQ(1, VantorServerController_Remove());
-        done = true;
-        broadcaster.join();
-    }
 }
 
 // A game that dies unannounced (here by Air's KILL) is reported once; one
@@ -172,7 +161,8 @@ TEST_F(Running, MalformedHeadersEndTheRun) {
     const uint32_t gameId = LaunchGame();
     ConnectListed(gamePort)->SendBytes(HeaderBytes(16, 2, VANTORMESSAGETYPE_HEARTBEAT, 0));  // version 2
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
-    EXPECT_TRUE(WaitForProcessGone(gameId) && WaitForProcessGone(airIds[0]));
+    EXPECT_TRUE(WaitForProcessGone(gameId));
+    EXPECT_TRUE(WaitForProcessGone(airIds[0]));
     RawPeer client(launcherPort);
     SendAndWait(client, VANTORMESSAGETYPE_LAUNCHERCLIENT);
     EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n"));

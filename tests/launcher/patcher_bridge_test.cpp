@@ -51,7 +51,8 @@ TEST_P(PatcherOff, AnswersAreEmptyAndTheLatestGameStarts) {
     EXPECT_EQ(1u, CountOf(log.Lines(), GetParam().empty() ? "INFO: Could not load patching support. Back patching "
                                                             "support for replays is disabled.\n"
                                                           : "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
-    EXPECT_TRUE(CountOf(log.Lines(), "Could not load ") == 1 && Calls().empty());
+    EXPECT_EQ(1u, CountOf(log.Lines(), "Could not load "));
+    EXPECT_EQ("", Calls());
     EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Installing game version v2\n"));
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed to get path for game version: v9, defaulting to latest\n"));
     EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}), Started(game).second);
@@ -95,8 +96,44 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, version);
     EXPECT_NE(std::string::npos, Calls().find("InstallGameVersion(" + version + ")\n"));
     const std::string line = "INFO: Installing game version " + version.substr(0, 127 - 24);
-    EXPECT_TRUE(CountOf(log.Lines(), line) == 1 && CountOf(log.Lines(), line + "v") == 0);
+    EXPECT_EQ(1u, CountOf(log.Lines(), line));
+    EXPECT_EQ(0u, CountOf(log.Lines(), line + "v"));
     SetAnswer("42% " + versioned.Path());
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
-    EXPECT_TRUE(Started(versioned).second.back() == "-a b" && ProcessIdsNamed(game.Name()).empty());
+    EXPECT_EQ("-a b", Started(versioned).second.back());
+    EXPECT_EQ(0u, ProcessIdsNamed(game.Name()).size());
+}
+
+namespace {
+
+// A host whose patcher-path callback takes its time: it answers with the
+// stand-in library once the test lets it.
+std::atomic<bool> g_pathAsked{false};
+std::atomic<bool> g_pathReleased{false};
+
+int32_t VANTOR_CALL SlowPatcherPath(char* buffer, int32_t size) {
+    g_pathAsked = true;
+    WaitUntil([] { return g_pathReleased.load(); });
+    Tamber::std_strncpy(buffer, BuiltLibrary("patcher").c_str(), static_cast<std::size_t>(size));
+    return 0;
+}
+
+}  // namespace
+
+// A version launch on a second Air connection while the first one's request
+// is loading the library waits for that load and starts the version's game.
+TEST_F(Patcher, AVersionLaunchWaitsForTheLoadUnderWay) {
+    ChildProgram versioned;
+    SetAnswer("42% " + versioned.Path());
+    Connect(SlowPatcherPath);
+    const auto second = ConnectListed(airPort);
+    airPeer->Send(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS);
+    ASSERT_TRUE(WaitUntil([] { return g_pathAsked.load(); }));
+    second->Send(VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v1 -a b");
+    ASSERT_TRUE(log.Has("ReceiveMessage [VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION]"));
+    g_pathReleased = true;
+    EXPECT_EQ("GetInstallGameProgress:42%", ToAir().value_or(WireMessage{16, 1, -1, -1, "<none>"}).payload);
+    EXPECT_EQ("-a b", Started(versioned).second.back());
+    EXPECT_EQ(0u, ProcessIdsNamed(game.Name()).size());
+    EXPECT_TRUE(log.Lacks("Failed to get path for game version"));
 }

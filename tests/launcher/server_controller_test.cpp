@@ -21,7 +21,8 @@ TEST_F(Launcher, InitListensHoldsTheSemaphoreAndEndsLeftovers) {
     EXPECT_EQ((std::vector<std::string>{"7:One or more of the required applications could not be found.\n"}),
               events.Errors());
     EXPECT_TRUE(log.Has("ERROR: The file [" + game.Path() + "] does not exist."));
-    EXPECT_TRUE(VantorServerController_Remove() == 1 && Tamber::SharedMutex::Create()->Holds());
+    EXPECT_EQ(1, VantorServerController_Remove());
+    EXPECT_TRUE(Tamber::SharedMutex::Create()->Holds());
     EXPECT_EQ(0, VantorServerController_Remove());
 }
 
@@ -43,15 +44,16 @@ TEST_F(Launcher, StartArgsOpensBothServersAndStartsAirWithItsPort) {
     VantorServerController_RegisterHwnd(4711);
     ASSERT_EQ(1, Init());
     EXPECT_EQ(0, VantorServerController_StartArgs(std::string(2001, 'a').c_str()));
-    EXPECT_TRUE(CountOf(log.Lines(), "ERROR: Failed because arguments passed are too long.\n") == 1 &&
-                ProcessIdsNamed(air.Name()).empty());
+    EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed because arguments passed are too long.\n"));
+    EXPECT_EQ(0u, ProcessIdsNamed(air.Name()).size());
     const std::string longest(2000 - 8, 'a');
     ASSERT_EQ(1, VantorServerController_StartArgs(("x \"y z\" " + longest).c_str()));
     EXPECT_TRUE(RawPeer(gamePort).Connected());
     EXPECT_EQ((std::vector<std::string>{"-runtime", ".\\", "-nodebug", "META-INF\\AIR\\application.xml", ".\\", "--",
                                         std::to_string(airPort), "x", "y z", longest}),
               Started(air).second);
-    EXPECT_TRUE(log.Has("INFO: Using registered HWND: 4711 to launch the air client.\n") && events.Errors().empty());
+    EXPECT_TRUE(log.Has("INFO: Using registered HWND: 4711 to launch the air client.\n"));
+    EXPECT_EQ(0u, events.Errors().size());
 }
 
 // A null server broadcasts to the Air clients; Stop ends supervision only;
@@ -64,8 +66,10 @@ TEST_F(Launcher, StopEndsSupervisionOnlyAndStartReportsEachFailure) {
     EXPECT_EQ(0, VantorServerController_Start());
     EXPECT_EQ(1, VantorServerController_Stop());
     Tamber::TestClock::Advance(1000000u);
-    EXPECT_TRUE(VantorServerController_ProcessEvents() == 1 && events.exits.load() == 0);
-    EXPECT_TRUE(IsProcessAlive(airIds[0]) && RawPeer(airPort).Connected());
+    EXPECT_EQ(1, VantorServerController_ProcessEvents());
+    EXPECT_EQ(0, events.exits.load());
+    EXPECT_TRUE(IsProcessAlive(airIds[0]));
+    EXPECT_TRUE(RawPeer(airPort).Connected());
     HostEvents other;
     other.logPath = log.LogPath();
     EXPECT_EQ(1, VantorServerController_SetErrorMessageCallback(&other, RecordError));
