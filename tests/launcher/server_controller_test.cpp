@@ -9,6 +9,9 @@ using namespace TamberTest;
 // port only and holds the instance semaphore until Remove.
 TEST_F(Launcher, InitListensHoldsTheSemaphoreAndEndsLeftovers) {
     RunningChild oldLauncher(launcher), oldAir(air), oldGame(game);
+    // Init ends what the system lists by then; a slow start is listed late.
+    for (const ChildProgram* program : {&launcher, &air, &game})
+        ASSERT_TRUE(WaitUntil([&] { return ProcessIdsNamed(program->Name()).size() == 1; })) << program->Name();
     ASSERT_EQ(1, Init());
     for (const uint32_t id : {oldLauncher.Id(), oldAir.Id(), oldGame.Id()}) EXPECT_TRUE(WaitForProcessGone(id));
     const std::pair<uint16_t, bool> listening[] = {{launcherPort, true}, {airPort, false}, {gamePort, false}};
