@@ -34,7 +34,8 @@ TEST_F(AirClient, WithNoneRunningEveryCheckLooksAgainAndAStartFails) {
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", folder.File("KavCLient.exe").c_str(), "game"));
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
     const std::string directoryLine = "ERROR: " + folder.Path().string() + Tamber::PathSeparator();
-    EXPECT_NE(std::string::npos, Logged().find(directoryLine + OnDisk("ERROR: Failed to start process.\n"))) << Logged();
+    EXPECT_NE(std::string::npos, Logged().find(directoryLine + OnDisk("ERROR: Failed to start process.\n")))
+        << Logged();
 }
 
 // A running client is adopted whatever its letter case, every one found is
@@ -55,7 +56,8 @@ TEST_F(AirClient, TheLastListedRunningClientIsAdoptedWhateverItsLetterCase) {
         EXPECT_EQ(listed.back(), RecordedId(VANTORPROCESSTYPE_AIR));
         const std::string logged = Logged().substr(before);
         EXPECT_EQ(std::make_tuple(clients.size(), clients.size()),
-                  std::make_tuple(CountOf(logged, kFound), CountOf(logged, "\n"))) << logged;
+                  std::make_tuple(CountOf(logged, kFound), CountOf(logged, "\n")))
+            << logged;
         EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
         EXPECT_EQ(logged, Logged().substr(before));
     }

@@ -41,11 +41,10 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_EQ(std::string(259, 'p'), PathOf(VANTORPROCESSTYPE_GAME));
     const std::size_t before = Logged().size();
     uint32_t id = 77;
-    EXPECT_EQ(std::make_tuple(0, 0, 0, 0),
-              std::make_tuple(VantorProcessHelper_GetProcessPathForProcessType(3, &path),
-                              GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id),
-                              SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5),
-                              VantorProcessHelper_KillProcess(5)));
+    EXPECT_EQ(std::make_tuple(0, 0, 0, 0), std::make_tuple(VantorProcessHelper_GetProcessPathForProcessType(3, &path),
+                                                           GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id),
+                                                           SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5),
+                                                           VantorProcessHelper_KillProcess(5)));
     EXPECT_EQ(std::make_tuple(static_cast<const char*>(nullptr), 77u), std::make_tuple(path, id));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));

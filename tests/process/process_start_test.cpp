@@ -54,7 +54,8 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     before = Logged().size();
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_LAUNCHER, ""));
     const std::string unknown = OnDisk("ERROR: Unknown process type.\n");
-    EXPECT_EQ(kThreadLines + unknown + unknown + unknown + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
+    EXPECT_EQ(kThreadLines + unknown + unknown + unknown +
+                  OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
               Logged().substr(before));
     const std::vector<uint32_t> ids = ProcessIdsNamed(game.Name());
     ASSERT_EQ(1u, ids.size());
@@ -84,9 +85,12 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, arguments.c_str()));
     EXPECT_EQ(std::vector<uint32_t>{}, ProcessIdsNamed(game.Name()));
     const uint32_t code = Tamber::CommandLineTooLongError();
-    expected += kThreadLines + OnDisk("ERROR: Command line of 32768 characters is longer than 32767; not started.\n"
-                                      "INFO: [VantorAgent_DebugLoop] " + SystemText(code) +
-                                      "ERROR: Failed to start process.\nERROR: Process Start: " + std::to_string(code) + "\n");
+    expected +=
+        kThreadLines +
+        OnDisk(
+            "ERROR: Command line of 32768 characters is longer than 32767; not started.\n"
+            "INFO: [VantorAgent_DebugLoop] " +
+            SystemText(code) + "ERROR: Failed to start process.\nERROR: Process Start: " + std::to_string(code) + "\n");
     EXPECT_EQ(expected, Logged());
 }
 
