@@ -53,8 +53,8 @@ public:
         WriteSettings();
     }
 
-    // Waits up to 30 s for instance id's report.
-    bool WaitForReport(uint32_t id, ChildReport* report) const;
+    // Waits up to 30 s for instance id's report, which goes to report unless it is null.
+    bool WaitForReport(uint32_t id, ChildReport* report = nullptr) const;
     // Whether instance id lived to its end rather than being ended.
     bool Finished(uint32_t id) const;
     // Ends every running process of this name and waits (bounded) until all are gone.

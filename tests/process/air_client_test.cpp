@@ -46,8 +46,7 @@ TEST_F(AirClient, TheLastListedRunningClientIsAdoptedWhateverItsLetterCase) {
     std::vector<std::unique_ptr<RunningChild>> clients;
     for (const ChildProgram* added : {&lower, &again}) {
         clients.push_back(std::make_unique<RunningChild>(*added));
-        ChildReport report;
-        ASSERT_TRUE(added->WaitForReport(clients.back()->Id(), &report));
+        ASSERT_TRUE(added->WaitForReport(clients.back()->Id()));
         const std::size_t before = Logged().size();
         ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
         EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
@@ -63,8 +62,7 @@ TEST_F(AirClient, TheLastListedRunningClientIsAdoptedWhateverItsLetterCase) {
     }
 }
 
-// A start logs the registered window handle; a running client blocks a
-// second start, and stop ends it.
+// A start logs the registered window handle.
 TEST_F(AirClient, AStartLogsTheRegisteredWindowHandle) {
     ChildProgram air("KavCLient.exe");
     SetRegisteredWindowHandle(4242);
@@ -78,11 +76,6 @@ TEST_F(AirClient, AStartLogsTheRegisteredWindowHandle) {
                      "INFO: Using registered HWND: 4242 to launch the air client.\n"
                      "INFO: StartProcess [VANTORPROCESSTYPE_AIR] successful\n"),
               Logged());
-    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
-    EXPECT_EQ((std::vector<uint32_t>{id}), ProcessIdsNamed(air.Name()));
-    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, 0));
-    EXPECT_TRUE(WaitForProcessGone(id));
-    EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_AIR));
 }
 
 }  // namespace
