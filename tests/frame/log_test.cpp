@@ -35,7 +35,7 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
     EXPECT_EQ(OnDisk(written), session.Text());
     // After Remove nothing is written; Init starts the file afresh; a file
     // that cannot be opened loses only that line.
-    session.Remove();
+    Vantor_Remove();
     const std::string closed = OnDisk(written + "INFO: vantor exiting...\n");
     EXPECT_EQ(0, VantorLog_Write("late\n"));
     EXPECT_EQ(0, VantorLog_Format("%s", "late\n"));

@@ -69,10 +69,11 @@ bool ChildProgram::Finished(uint32_t id) const { return std::filesystem::exists(
 
 void ChildProgram::EndAll() const { EndAndWait(ProcessIdsNamed(name_)); }
 
-RunningChild::RunningChild(const ChildProgram& program, const std::string& arguments) {
-    const std::string commandLine = "\"" + program.Path() + "\"" + (arguments.empty() ? "" : " " + arguments);
+RunningChild::RunningChild(const std::string& path, const std::string& arguments) {
+    const std::string commandLine = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
+    const std::string directory = std::filesystem::path(path).parent_path().string();
     Tamber::ProcessIdentity child;
-    Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &child);
+    Tamber::CreateChildProcess(path.c_str(), commandLine.c_str(), directory.c_str(), &child);
     id_ = child.id;
 }
 

@@ -71,10 +71,12 @@ private:
 };
 
 // An instance started by the test itself (not through the helper under test),
-// in the copy's directory; ended by id at the end of the scope.
+// in the program's directory; ended by id at the end of the scope.
 class RunningChild {
 public:
-    explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string());
+    RunningChild(const std::string& path, const std::string& arguments);
+    explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string())
+        : RunningChild(program.Path(), arguments) {}
     ~RunningChild();
     uint32_t Id() const { return id_; }
 

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "process/window_handle.h"
 #include "process_fixture.h"
 

@@ -54,9 +54,7 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 class LogSession {
 public:
     explicit LogSession(const std::string& host = "test");
-    ~LogSession() { Remove(); }
-    // Vantor_Remove now instead of at the end.
-    void Remove();
+    ~LogSession();
     std::string LogPath() const { return folder_.File("vantor-" + host_ + ".log"); }
     std::string Text() const { return ReadFile(LogPath()); }  // the whole log file, as stored
     std::string Lines() const { return FromDisk(Text()); }    // the same with "\n" line ends on every platform
@@ -71,7 +69,6 @@ private:
     TempDir folder_;
     WorkingDirectory cwd_;
     std::string host_;
-    bool removed_ = false;
 };
 
 // Shortened pauses and a movable clock for the scope; both reset at the end.
