@@ -131,9 +131,10 @@ TEST_F(Agent, OddLengthsAndTypesArriveAsTheyCame) {
     EXPECT_EQ(CountOf(log.Text(), "WARNING: "), 1u);
 }
 
-// The log line comes before the callback, which may send on its own agent; a heartbeat is answered, a reply is not, and
-// neither is logged; without a callback a message is answered and warned about.
-TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
+// The log line comes before the callback, which may send on its own agent; a
+// heartbeat is answered, a reply is not, and neither is logged; without a
+// callback a message is answered and warned about.
+TEST_F(Agent, TheLineComesBeforeTheCallbackAndRepliesAreNotLogged) {
     std::atomic<bool> lineWritten{false};
     recorder.SetHook([&](int32_t type, const char*) {
         if (type != VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME) return;
