@@ -25,8 +25,7 @@ constexpr int kMaxWaitMilliseconds = 10000;
 Tamber::Socket Listener() {
     Tamber::StartSocketLibrary();
     const Tamber::Socket listening = Tamber::OpenStreamSocket();
-    if (!Tamber::BindLoopback(listening, 0) || !Tamber::ListenForConnections(listening))
-        Fail("no loopback listener");
+    if (!Tamber::BindLoopback(listening, 0) || !Tamber::ListenForConnections(listening)) Fail("no loopback listener");
     return listening;
 }
 

@@ -29,13 +29,13 @@ TEST(Log, LinesAsWrittenAndNothingAfterRemove) {
         Tamber::SetLastSystemError(2);
         VantorLog_SystemError(context);
     }
-    const std::string written = "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nneg\nERROR: " +
-                                std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " +
-                                text + "INFO: " + text;
+    const std::string written =
+        "INFO: vantor [levels] initializing...\nINFO: one\nWARNING: two\nERROR: threeraw\nneg\nERROR: " +
+        std::string(1023 - 7, 'x') + "INFO: 0123456789abcde" + "INFO: [VantorServer_Start] " + text + "INFO: " + text;
     EXPECT_EQ(OnDisk(written), session.Text());
     // After Remove nothing is written; Init starts the file afresh; a file
     // that cannot be opened loses only that line.
-    session.Remove();
+    Vantor_Remove();
     const std::string closed = OnDisk(written + "INFO: vantor exiting...\n");
     EXPECT_EQ(0, VantorLog_Write("late\n"));
     EXPECT_EQ(0, VantorLog_Format("%s", "late\n"));
@@ -78,7 +78,9 @@ TEST(Log, CloseWhileOtherThreadsWriteIsSafe) {
         std::atomic<bool> stop{false};
         std::vector<std::thread> writers;
         for (int t = 0; t < 4; ++t)
-            writers.emplace_back([&stop] { while (!stop.load()) VantorLog_Message(kLogInfo, "busy\n"); });
+            writers.emplace_back([&stop] {
+                while (!stop.load()) VantorLog_Message(kLogInfo, "busy\n");
+            });
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         Vantor_Remove();
         stop.store(true);

@@ -9,7 +9,13 @@
 // the result.
 TEST(Names, ValuesAndBuffers) {
     using ToString = int32_t(VANTOR_CALL*)(int32_t, char*, uint32_t);
-    const struct { ToString function; int32_t value; uint32_t size; int32_t result; const char* text; } cases[] = {
+    const struct {
+        ToString function;
+        int32_t value;
+        uint32_t size;
+        int32_t result;
+        const char* text;
+    } cases[] = {
         {Vantor_MessageTypeToString, 34, 128, 1, "VANTORMESSAGETYPE_KILL_GAMECLIENT_PROCESS"},
         {Vantor_MessageTypeToString, 35, 128, 1, "VANTORMESSAGETYPE_INVALID"},
         {Vantor_MessageTypeToString, INT32_MIN, 128, 1, "VANTORMESSAGETYPE_INVALID"},

@@ -42,8 +42,12 @@ void ChildProgram::WriteSettings() const {
     if (killOwnName_) out << "kill-own-name\n";
 }
 
-static void Terminate(uint32_t id) {
-    if (const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id); process.IsOpen()) process.Terminate();
+// Terminates every process of ids, then waits (bounded) until each is gone.
+static void EndAndWait(const std::vector<uint32_t>& ids) {
+    for (uint32_t id : ids)
+        if (const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id); process.IsOpen())
+            process.Terminate();
+    for (uint32_t id : ids) WaitForProcessGone(id);
 }
 
 bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
@@ -54,31 +58,26 @@ bool ChildProgram::WaitForReport(uint32_t id, ChildReport* report) const {
     std::string text;
     if (!WaitUntil([&] { return !(text = ReadFile(file)).empty(); }, std::chrono::seconds(30))) return false;
     std::istringstream in(text);
-    std::getline(in, report->workingDirectory);
-    report->argv.clear();
-    for (std::string line; std::getline(in, line);) report->argv.push_back(line);
+    ChildReport read;
+    std::getline(in, read.workingDirectory);
+    for (std::string line; std::getline(in, line);) read.argv.push_back(line);
+    if (report) *report = read;
     return true;
 }
 
 bool ChildProgram::Finished(uint32_t id) const { return std::filesystem::exists(InstanceFile(path_, id, ".done")); }
 
-void ChildProgram::EndAll() const {
-    const std::vector<uint32_t> ended = ProcessIdsNamed(name_);
-    for (uint32_t id : ended) Terminate(id);
-    for (uint32_t id : ended) WaitForProcessGone(id);
-}
+void ChildProgram::EndAll() const { EndAndWait(ProcessIdsNamed(name_)); }
 
-RunningChild::RunningChild(const ChildProgram& program, const std::string& arguments) {
-    const std::string commandLine = "\"" + program.Path() + "\"" + (arguments.empty() ? "" : " " + arguments);
+RunningChild::RunningChild(const std::string& path, const std::string& arguments) {
+    const std::string commandLine = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
+    const std::string directory = std::filesystem::path(path).parent_path().string();
     Tamber::ProcessIdentity child;
-    Tamber::CreateChildProcess(program.Path().c_str(), commandLine.c_str(), program.Directory().c_str(), &child);
+    Tamber::CreateChildProcess(path.c_str(), commandLine.c_str(), directory.c_str(), &child);
     id_ = child.id;
 }
 
-RunningChild::~RunningChild() {
-    Terminate(id_);
-    WaitForProcessGone(id_);
-}
+RunningChild::~RunningChild() { EndAndWait({id_}); }
 
 bool IsProcessAlive(uint32_t id) {
     const Tamber::ProcessHandle process = Tamber::ProcessHandle::Open(id);

@@ -53,8 +53,8 @@ public:
         WriteSettings();
     }
 
-    // Waits up to 30 s for instance id's report.
-    bool WaitForReport(uint32_t id, ChildReport* report) const;
+    // Waits up to 30 s for instance id's report, which goes to report unless it is null.
+    bool WaitForReport(uint32_t id, ChildReport* report = nullptr) const;
     // Whether instance id lived to its end rather than being ended.
     bool Finished(uint32_t id) const;
     // Ends every running process of this name and waits (bounded) until all are gone.
@@ -71,10 +71,12 @@ private:
 };
 
 // An instance started by the test itself (not through the helper under test),
-// in the copy's directory; ended by id at the end of the scope.
+// in the program's directory; ended by id at the end of the scope.
 class RunningChild {
 public:
-    explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string());
+    RunningChild(const std::string& path, const std::string& arguments);
+    explicit RunningChild(const ChildProgram& program, const std::string& arguments = std::string())
+        : RunningChild(program.Path(), arguments) {}
     ~RunningChild();
     uint32_t Id() const { return id_; }
 

@@ -35,22 +35,6 @@ std::string OwnPath() {
     return path;
 }
 
-struct Settings {
-    unsigned seconds = kMaxSeconds;
-    bool killOwnName = false;
-};
-
-Settings ReadSettings(const std::string& file) {
-    Settings settings;
-    std::ifstream in(file);
-    for (std::string key; in >> key;) {
-        if (key == "seconds") in >> settings.seconds;
-        settings.killOwnName |= key == "kill-own-name";
-    }
-    settings.seconds = std::min(settings.seconds, kMaxSeconds);
-    return settings;
-}
-
 // Written under a temporary name first, so a reader never sees half of it.
 void WriteWhole(const std::string& file, const std::string& text) {
     const std::string temporary = file + ".tmp";
@@ -63,8 +47,12 @@ void WriteWhole(const std::string& file, const std::string& text) {
 
 int main(int argc, char** argv) {
     const std::string self = OwnPath();
-    const Settings settings = ReadSettings(self + ".cfg");
-    if (settings.killOwnName) VantorProcessHelper_KillProcessByName(self.c_str());
+    unsigned seconds = kMaxSeconds;
+    std::ifstream settings(self + ".cfg");
+    for (std::string key; settings >> key;) {
+        if (key == "seconds") settings >> seconds;
+        if (key == "kill-own-name") VantorProcessHelper_KillProcessByName(self.c_str());
+    }
 
     std::ostringstream report;
     std::error_code ignored;
@@ -73,7 +61,7 @@ int main(int argc, char** argv) {
     const std::string base = self + "." + std::to_string(Tamber::CurrentProcessId());
     WriteWhole(base + ".report", report.str());
 
-    std::this_thread::sleep_for(std::chrono::seconds(settings.seconds));
+    std::this_thread::sleep_for(std::chrono::seconds(std::min(seconds, kMaxSeconds)));
     WriteWhole(base + ".done", "done\n");
     return 0;
 }

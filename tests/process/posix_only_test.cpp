@@ -35,7 +35,8 @@ struct Fillers {
             const long pid = syscall(SYS_clone, SIGCHLD, nullptr, nullptr, nullptr, nullptr);
             if (pid < 0) return false;
             const timespec second{1, 0};
-            for (int s = 0; pid == 0; ++s) s < 60 ? syscall(SYS_nanosleep, &second, nullptr) : syscall(SYS_exit_group, 0);
+            for (int s = 0; pid == 0; ++s)
+                s < 60 ? syscall(SYS_nanosleep, &second, nullptr) : syscall(SYS_exit_group, 0);
             pids_.push_back(static_cast<pid_t>(pid));
         }
         return true;
@@ -46,9 +47,8 @@ struct Fillers {
 // How many processes the system lists before id (all of them when id is absent).
 std::size_t ListedBefore(uint32_t id) {
     std::size_t before = 0;
-    Tamber::ForEachProcess([&](const Tamber::ProcessHandle& process, const char*) {
-        return process.Id() != id && (++before, true);
-    });
+    Tamber::ForEachProcess(
+        [&](const Tamber::ProcessHandle& process, const char*) { return process.Id() != id && (++before, true); });
     return before;
 }
 

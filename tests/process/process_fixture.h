@@ -18,7 +18,9 @@ protected:
         if (CurrentProcessTable()) VantorProcessHelper_Remove();
     }
     // What was logged after the log's opening line.
-    std::string Logged() const { return log_.Text().substr(TamberTest::OnDisk("INFO: vantor [test] initializing...\n").size()); }
+    std::string Logged() const {
+        return log_.Text().substr(TamberTest::OnDisk("INFO: vantor [test] initializing...\n").size());
+    }
     static uint32_t RecordedId(int32_t processType) {
         uint32_t id = 0;
         GetProcessIdForProcessType(processType, &id);

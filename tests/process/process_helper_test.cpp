@@ -41,11 +41,10 @@ TEST_F(ProcessHelper, TablePathsAndUnknownTypes) {
     EXPECT_EQ(std::string(259, 'p'), PathOf(VANTORPROCESSTYPE_GAME));
     const std::size_t before = Logged().size();
     uint32_t id = 77;
-    EXPECT_EQ(std::make_tuple(0, 0, 0, 0),
-              std::make_tuple(VantorProcessHelper_GetProcessPathForProcessType(3, &path),
-                              GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id),
-                              SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5),
-                              VantorProcessHelper_KillProcess(5)));
+    EXPECT_EQ(std::make_tuple(0, 0, 0, 0), std::make_tuple(VantorProcessHelper_GetProcessPathForProcessType(3, &path),
+                                                           GetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, &id),
+                                                           SetProcessIdForProcessType(VANTORPROCESSTYPE_LAUNCHER, 5),
+                                                           VantorProcessHelper_KillProcess(5)));
     EXPECT_EQ(std::make_tuple(static_cast<const char*>(nullptr), 77u), std::make_tuple(path, id));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_LAUNCHER, 0));
     EXPECT_EQ(7u, CountOf(Logged().substr(before), OnDisk("ERROR: Unknown process type.\n")));
@@ -104,8 +103,7 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedProcessRunsAndStopGivesAGrace) {
     gone.SetLifetime(0);
     other.SetLifetime(2);
     RunningChild ended(gone), child(other);
-    ChildReport report;
-    ASSERT_TRUE(other.WaitForReport(child.Id(), &report));
+    ASSERT_TRUE(other.WaitForReport(child.Id()));
     ASSERT_TRUE(WaitForProcessGone(ended.Id()));
     ASSERT_EQ(1, VantorProcessHelper_Init("launcher", "air", game.Path().c_str()));
     Tamber::ProcessIdentity reused{child.Id(), 0};
@@ -125,7 +123,7 @@ TEST_F(ProcessHelper, RunningMeansTheRecordedProcessRunsAndStopGivesAGrace) {
     EXPECT_EQ("", Logged());
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
     const uint32_t id = RecordedId(VANTORPROCESSTYPE_GAME);
-    ASSERT_TRUE(game.WaitForReport(id, &report));
+    ASSERT_TRUE(game.WaitForReport(id));
     EXPECT_EQ(1, VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 100));
     ASSERT_TRUE(WaitForProcessGone(id));
     EXPECT_FALSE(game.Finished(id));
@@ -143,8 +141,7 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     ChildProgram otherCase(upper);
     otherCase.SetLifetime(3);
     RunningChild first(target), second(sameName, "x"), spared(otherCase);
-    ChildReport report;
-    ASSERT_TRUE(otherCase.WaitForReport(spared.Id(), &report));
+    ASSERT_TRUE(otherCase.WaitForReport(spared.Id()));
     ASSERT_EQ(2u, ProcessIdsNamed(target.Name()).size());
     EXPECT_EQ(1, VantorProcessHelper_KillProcessByName(("C:\\Some Where\\" + target.Name()).c_str()));
     EXPECT_TRUE(WaitForProcessGone(first.Id()));
@@ -161,11 +158,11 @@ TEST_F(ProcessHelper, KillByNameEndsEveryProcessOfExactlyThatName) {
     EXPECT_EQ("", Logged());
     RunningChild sibling(target);
     // Settings are read at start: the sibling must have read its own first.
-    ASSERT_TRUE(target.WaitForReport(sibling.Id(), &report));
+    ASSERT_TRUE(target.WaitForReport(sibling.Id()));
     target.SetKillOwnName();
     RunningChild killer(target);
     // The killer writes its report after its kill by its own name.
-    ASSERT_TRUE(target.WaitForReport(killer.Id(), &report));
+    ASSERT_TRUE(target.WaitForReport(killer.Id()));
     EXPECT_TRUE(WaitForProcessGone(sibling.Id()));
     EXPECT_TRUE(IsProcessAlive(killer.Id()));
 }
@@ -177,8 +174,7 @@ TEST_F(ProcessHelper, WaitByNameReturnsWhenTheProcessEnds) {
     // Long enough for a slow scan under Wine to reach the child before it ends.
     program.SetLifetime(3);
     RunningChild ending(program);
-    ChildReport report;
-    ASSERT_TRUE(program.WaitForReport(ending.Id(), &report));
+    ASSERT_TRUE(program.WaitForReport(ending.Id()));
     EXPECT_EQ(1, WaitForProcessExitByName(program.Path().c_str()));
     EXPECT_TRUE(program.Finished(ending.Id()));
 }

@@ -2,7 +2,6 @@
 // refusals and failures.
 #include <filesystem>
 
-#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/syserror.h"
 #include "process/command_line.h"
@@ -29,9 +28,8 @@ const std::string kThreadLines = OnDisk("INFO: New thread go!\nINFO: Starting Pr
 
 using ProcessStart = ProcessHelperTest;
 
-// The game starts in its own directory with its arguments, once; an ended
-// game may be started again, and its id stays recorded after it has gone.
-// The launcher starts but is never recorded.
+// The game starts in its own directory with its arguments, once. The launcher
+// starts but is never recorded.
 TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     ChildProgram game;
     ASSERT_EQ(1, VantorProcessHelper_Init(game.Path().c_str(), "air", game.Path().c_str()));
@@ -41,7 +39,6 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     ASSERT_TRUE(game.WaitForReport(id, &report));
     EXPECT_EQ((Words{game.Path(), "-a", "1"}), report.argv);
     EXPECT_TRUE(SameDirectory(game.Directory(), report.workingDirectory)) << report.workingDirectory;
-    EXPECT_EQ(1, Running(VANTORPROCESSTYPE_GAME));
     EXPECT_EQ(kThreadLines + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_GAME] successful\n"), Logged());
     std::size_t before = Logged().size();
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
@@ -50,20 +47,17 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     EXPECT_EQ(refused, Logged().substr(before, refused.size()));
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, 0);
     ASSERT_TRUE(WaitForProcessGone(id));
-    EXPECT_EQ(id, RecordedId(VANTORPROCESSTYPE_GAME));
     before = Logged().size();
     ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_LAUNCHER, ""));
     const std::string unknown = OnDisk("ERROR: Unknown process type.\n");
-    EXPECT_EQ(kThreadLines + unknown + unknown + unknown + OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
+    EXPECT_EQ(kThreadLines + unknown + unknown + unknown +
+                  OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
               Logged().substr(before));
     const std::vector<uint32_t> ids = ProcessIdsNamed(game.Name());
     ASSERT_EQ(1u, ids.size());
     ASSERT_TRUE(game.WaitForReport(ids[0], &report));
     EXPECT_EQ(Words{game.Path()}, report.argv);
     EXPECT_EQ(0, Running(VANTORPROCESSTYPE_LAUNCHER));
-    game.EndAll();
-    ASSERT_EQ(1, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, ""));
-    EXPECT_NE(id, RecordedId(VANTORPROCESSTYPE_GAME));
 }
 
 // File not found is 2 on both platforms (ERROR_FILE_NOT_FOUND, ENOENT), in the
@@ -84,23 +78,23 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
     EXPECT_EQ(0, VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, arguments.c_str()));
     EXPECT_EQ(std::vector<uint32_t>{}, ProcessIdsNamed(game.Name()));
     const uint32_t code = Tamber::CommandLineTooLongError();
-    expected += kThreadLines + OnDisk("ERROR: Command line of 32768 characters is longer than 32767; not started.\n"
-                                      "INFO: [VantorAgent_DebugLoop] " + SystemText(code) +
-                                      "ERROR: Failed to start process.\nERROR: Process Start: " + std::to_string(code) + "\n");
+    expected +=
+        kThreadLines +
+        OnDisk(
+            "ERROR: Command line of 32768 characters is longer than 32767; not started.\n"
+            "INFO: [VantorAgent_DebugLoop] " +
+            SystemText(code) + "ERROR: Failed to start process.\nERROR: Process Start: " + std::to_string(code) + "\n");
     EXPECT_EQ(expected, Logged());
 }
 
-// The game's and the Air client's command lines, and a long one, as a child
-// on this platform receives them from an executable whose path holds a space;
-// without a working directory the child inherits ours.
+// Quotes and backslashes, and a long command line, as a child on this platform
+// receives them from an executable whose path holds a space (plain quoted
+// words and the Air client's line are the splitting test's); without a
+// working directory the child inherits ours.
 TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
     ChildProgram program("", "with space");
     const std::string longArgument(32000 - program.Path().size(), 'y');
     const std::pair<std::string, Words> cases[] = {
-        {"\"5001\" \"C:\\Program Files\\L\\launcher.exe\" \"C:\\Air\\KavCLient.exe\" \"-mode fast\"",
-         {"5001", "C:\\Program Files\\L\\launcher.exe", "C:\\Air\\KavCLient.exe", "-mode fast"}},
-        {"-runtime .\\ -nodebug META-INF\\AIR\\application.xml .\\ -- 5000 x",
-         {"-runtime", ".\\", "-nodebug", "META-INF\\AIR\\application.xml", ".\\", "--", "5000", "x"}},
         {"a\\\\\\\"b \"c d\\\\\" e\\f \"g \"\" h\"", {"a\\\"b", "c d\\", "e\\f", "g \" h"}},
         {longArgument, {longArgument}},
     };

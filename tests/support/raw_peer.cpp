@@ -87,7 +87,6 @@ int32_t VANTOR_CALL Recorder::Callback(void* context, int32_t type, const char* 
     // strlen finds the terminator that the agent must have put after the payload.
     recorder->deliveries_.push_back(
         Delivery{type, payload != nullptr, payload ? std::string(payload, std::strlen(payload)) : ""});
-    recorder->arrived_.notify_all();
     return 0;
 }
 

@@ -3,7 +3,6 @@
 // records what the library delivers.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -15,6 +14,7 @@
 
 #include "TamberLauncher.h"
 #include "platform/socket.h"
+#include "test_support.h"
 
 namespace TamberTest {
 
@@ -159,9 +159,7 @@ public:
     }
     // Waits until at least count deliveries arrived.
     bool WaitFor(std::size_t count, uint32_t timeoutMs = 10000) {
-        std::unique_lock<std::mutex> lock(lock_);
-        return arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&] { return deliveries_.size() >= count; });
+        return WaitUntil([&] { return Deliveries().size() >= count; }, std::chrono::milliseconds(timeoutMs));
     }
     std::vector<Delivery> Deliveries() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -170,7 +168,6 @@ public:
 
 private:
     std::mutex lock_;
-    std::condition_variable arrived_;
     std::vector<Delivery> deliveries_;
     std::function<void(int32_t, const char*)> hook_;
 };

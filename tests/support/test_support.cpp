@@ -44,7 +44,8 @@ TempDir::TempDir() {
 
 LogSession::LogSession(const std::string& host) : cwd_(folder_.Path()), host_(host) { Vantor_Init(host.c_str()); }
 
-void LogSession::Remove() { if (!removed_) Vantor_Remove(); removed_ = true; }
+// A second Vantor_Remove, after a test's own, writes and closes nothing.
+LogSession::~LogSession() { Vantor_Remove(); }
 
 FastTime::FastTime() { Tamber::TestClock::SetShortPauses(true); }
 
@@ -62,14 +63,17 @@ std::string ReadFile(const std::string& path) {
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!pred())
-        if (std::chrono::steady_clock::now() >= deadline) return pred();
-        else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (std::chrono::steady_clock::now() >= deadline)
+            return pred();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return true;
 }
 
 std::size_t CountOf(const std::string& text, const std::string& needle) {
     std::size_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++count;
     return count;
 }
 

@@ -19,7 +19,10 @@ std::string FromDisk(const std::string& text);
 class TempDir {
 public:
     TempDir();
-    ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path_, ignored); }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
@@ -33,7 +36,10 @@ public:
     explicit WorkingDirectory(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
         std::filesystem::current_path(folder);
     }
-    ~WorkingDirectory() { std::error_code ignored; std::filesystem::current_path(previous_, ignored); }
+    ~WorkingDirectory() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+    }
 
 private:
     std::filesystem::path previous_;
@@ -48,14 +54,14 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 class LogSession {
 public:
     explicit LogSession(const std::string& host = "test");
-    ~LogSession() { Remove(); }
-    // Vantor_Remove now instead of at the end.
-    void Remove();
+    ~LogSession();
     std::string LogPath() const { return folder_.File("vantor-" + host_ + ".log"); }
     std::string Text() const { return ReadFile(LogPath()); }  // the whole log file, as stored
-    std::string Lines() const { return FromDisk(Text()); }     // the same with "\n" line ends on every platform
+    std::string Lines() const { return FromDisk(Text()); }    // the same with "\n" line ends on every platform
     // Waits until the log holds text (written with "\n" line ends).
-    bool Has(const std::string& text) const { return WaitUntil([&] { return !Lacks(text); }); }
+    bool Has(const std::string& text) const {
+        return WaitUntil([&] { return !Lacks(text); });
+    }
     bool Lacks(const std::string& text) const { return Lines().find(text) == std::string::npos; }
     const TempDir& Folder() const { return folder_; }
 
@@ -63,11 +69,13 @@ private:
     TempDir folder_;
     WorkingDirectory cwd_;
     std::string host_;
-    bool removed_ = false;
 };
 
 // Shortened pauses and a movable clock for the scope; both reset at the end.
-struct FastTime { FastTime(); ~FastTime(); };
+struct FastTime {
+    FastTime();
+    ~FastTime();
+};
 
 // Number of non-overlapping occurrences of needle in text.
 std::size_t CountOf(const std::string& text, const std::string& needle);
