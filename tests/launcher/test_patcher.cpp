@@ -32,7 +32,8 @@ bool Answer(const char* function, const char* argument, char* text, int32_t size
     if (std::strcmp(fields[game], "FULL") == 0)
         std::memset(text, 'p', static_cast<std::size_t>(size));
     else
-        std::snprintf(text, static_cast<std::size_t>(size), game ? "%s%s" : "%s:%s", game ? "" : function, fields[game]);
+        std::snprintf(text, static_cast<std::size_t>(size), game ? "%s%s" : "%s:%s", game ? "" : function,
+                      fields[game]);
     return true;
 }
 
@@ -42,14 +43,22 @@ PATCHER_EXPORT int32_t GameVersionToPath(const char* version, char* path, int32_
     return std::strcmp(version, "v1") == 0 && Answer("GameVersionToPath", version, path, size, true) ? 1 : 0;
 }
 
-#define PATCHER_ACTION(name) PATCHER_EXPORT void name(const char* version) { Record(#name, version); }
-#define PATCHER_CANCEL(name) PATCHER_EXPORT void name() { Record(#name, nullptr); }
-#define PATCHER_ANSWER(name) PATCHER_EXPORT void name(char* text, int32_t size) { Answer(#name, nullptr, text, size); }
-PATCHER_ACTION(InstallGameVersion) PATCHER_CANCEL(CancelInstallGame) PATCHER_ANSWER(GetInstallGameProgress)
-PATCHER_ACTION(PreviewGameVersion) PATCHER_CANCEL(CancelPreviewGame) PATCHER_ANSWER(GetPreviewGameProgress)
-PATCHER_ACTION(UninstallGameVersion) PATCHER_CANCEL(CancelUninstallGame) PATCHER_ANSWER(GetUninstallGameProgress)
-PATCHER_ACTION(PreviewUninstallGameVersion) PATCHER_CANCEL(CancelPreviewUninstallGame)
-PATCHER_ANSWER(GetPreviewUninstallGameProgress)
+#define PATCHER_ACTION(name) \
+    PATCHER_EXPORT void name(const char* version) { Record(#name, version); }
+#define PATCHER_CANCEL(name) \
+    PATCHER_EXPORT void name() { Record(#name, nullptr); }
+#define PATCHER_ANSWER(name) \
+    PATCHER_EXPORT void name(char* text, int32_t size) { Answer(#name, nullptr, text, size); }
+// One family: the action on a version, its cancel and its progress text.
+#define PATCHER_FAMILY(verb) \
+    PATCHER_ACTION(verb##GameVersion) PATCHER_CANCEL(Cancel##verb##Game) PATCHER_ANSWER(Get##verb##GameProgress)
+
+// clang-format off: definitions made by macros, one family a line
+PATCHER_FAMILY(Install)
+PATCHER_FAMILY(Preview)
+PATCHER_FAMILY(Uninstall)
+PATCHER_FAMILY(PreviewUninstall)
 #ifndef PATCHER_LACKS_ENUMERATE
 PATCHER_ANSWER(EnumerateUninstallableGameVersions)
 #endif
+// clang-format on
