@@ -17,15 +17,15 @@ namespace Bench {
 struct Settings {
     bool smoke = false;
     int repetitions = 3;
-    int roundTrips = 20000;   // measured per figure, after the warm-up
+    int roundTrips = 20000;  // measured per figure, after the warm-up
     int warmUpTrips = 1000;
-    uint32_t streamMs = 1500;  // measured per stream, in slices
+    uint32_t streamMs = 1500;      // measured per stream, in slices
     uint32_t streamWarmUpMs = 50;  // before each slice
     int idlePairs = 200;
-    uint32_t idleMs = 10000;   // per repetition
+    uint32_t idleMs = 10000;  // per repetition
     int broadcastClients = 1000;
-    uint32_t logMs = 500;      // per thread count and repetition
-    int peerCpu = -1;          // the CPU the peer pins itself to; -1: none
+    uint32_t logMs = 500;  // per thread count and repetition
+    int peerCpu = -1;      // the CPU the peer pins itself to; -1: none
 
     static Settings Full();
     static Settings Smoke();

@@ -94,9 +94,9 @@ bool AgentBroadcasts(const Settings& settings, AgentFigures& figures) {
         VantorServer_Delete(&server);
         return false;
     }
-    const std::unique_ptr<Peer> clients =
-        StartPeer(settings, {"agent-clients", std::to_string(VantorServer_BoundPort(server)),
-                             std::to_string(settings.broadcastClients)});
+    const std::unique_ptr<Peer> clients = StartPeer(
+        settings,
+        {"agent-clients", std::to_string(VantorServer_BoundPort(server)), std::to_string(settings.broadcastClients)});
     bool ok = clients && Connected(*clients) && AllRunning(server, settings.broadcastClients);
     // The accept thread is the server's own, not a client's.
     figures.residentPerClient =
@@ -130,7 +130,8 @@ bool RunBroadcast(const Settings& settings, Table& table) {
     const std::string clients = std::to_string(settings.broadcastClients);
     const Target withinLimit{Target::kValueAtMost, 100};
     table.Add({"5", "broadcast to " + clients + " clients, all have it (ms)", agents.unlogged, plain, withinLimit, 2});
-    table.Add({"5 logged", "broadcast to " + clients + " clients, all have it (ms)", agents.logged, plain, withinLimit, 2});
+    table.Add(
+        {"5 logged", "broadcast to " + clients + " clients, all have it (ms)", agents.logged, plain, withinLimit, 2});
     table.Add({"5", "resident memory per connected client (KiB)", {agents.residentPerClient}, {}, {}, 1});
     table.Add({"5", "threads per connected client", {agents.threadsPerClient}, {}, {}, 2});
     return true;

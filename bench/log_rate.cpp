@@ -57,7 +57,8 @@ bool RunLog(const Settings& settings, Table& table) {
             plain.push_back(LinesPerSecond(threads, settings.logMs, plainLine));
             library.push_back(LinesPerSecond(threads, settings.logMs, libraryLine));
         }
-        const std::string what = "log lines/s from " + std::to_string(threads) + (threads == 1 ? " thread" : " threads");
+        const std::string what =
+            "log lines/s from " + std::to_string(threads) + (threads == 1 ? " thread" : " threads");
         table.Add({"6", what, library, plain, {}, 0});
     }
     close(fd);

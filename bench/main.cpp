@@ -55,8 +55,10 @@ int RunAll(Settings settings, const std::string& only) {
     std::fflush(stdout);
 
     const Step steps[] = {
-        {"round trips (rows 1, 2)", '1', RunRoundTrips}, {"stream (row 3)", '3', RunStream},
-        {"idle connections (row 4)", '4', RunIdle},       {"broadcast (row 5)", '5', RunBroadcast},
+        {"round trips (rows 1, 2)", '1', RunRoundTrips},
+        {"stream (row 3)", '3', RunStream},
+        {"idle connections (row 4)", '4', RunIdle},
+        {"broadcast (row 5)", '5', RunBroadcast},
         {"log (row 6)", '6', RunLog},
     };
     Table table;

@@ -14,8 +14,7 @@ Tamber::Socket ListenLoopback(uint16_t& port) {
 }
 
 Tamber::Socket AcceptWithin(Tamber::Socket listening, uint32_t timeoutMs) {
-    if (Tamber::WaitReadable(listening, nullptr, timeoutMs) != Tamber::WaitOutcome::kDone)
-        return Tamber::kNoSocket;
+    if (Tamber::WaitReadable(listening, nullptr, timeoutMs) != Tamber::WaitOutcome::kDone) return Tamber::kNoSocket;
     const Tamber::Socket socket = Tamber::AcceptConnection(listening);
     if (socket != Tamber::kNoSocket) Tamber::SetNoDelay(socket);
     return socket;

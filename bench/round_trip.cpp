@@ -97,7 +97,8 @@ public:
         }
         Send();
         std::unique_lock<std::mutex> guard(lock_);
-        const bool finished = finished_.wait_for(guard, std::chrono::milliseconds(kBlockLimitMs), [&] { return done_; });
+        const bool finished =
+            finished_.wait_for(guard, std::chrono::milliseconds(kBlockLimitMs), [&] { return done_; });
         // A late reply of a block that did not finish must find nothing to record.
         done_ = true;
         samples_ = nullptr;

@@ -115,8 +115,7 @@ std::string MachineLine() {
     utsname names{};
     uname(&names);
     char line[512];
-    std::snprintf(line, sizeof line, "%s, %d cores, Linux %s, %s %s", CpuModel().c_str(), CpuCount(),
-                  names.release,
+    std::snprintf(line, sizeof line, "%s, %d cores, Linux %s, %s %s", CpuModel().c_str(), CpuCount(), names.release,
 #if defined(__clang__)
                   "clang", __clang_version__
 #else

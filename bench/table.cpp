@@ -29,10 +29,17 @@ std::string Number(double value, int decimals) {
 std::string TargetText(const Target& target) {
     char text[64];
     switch (target.kind) {
-        case Target::kRatioAtMost: std::snprintf(text, sizeof text, "ratio <= %g", target.limit); break;
-        case Target::kRatioAtLeast: std::snprintf(text, sizeof text, "ratio >= %g", target.limit); break;
-        case Target::kValueAtMost: std::snprintf(text, sizeof text, "<= %g", target.limit); break;
-        case Target::kNone: return "-";
+        case Target::kRatioAtMost:
+            std::snprintf(text, sizeof text, "ratio <= %g", target.limit);
+            break;
+        case Target::kRatioAtLeast:
+            std::snprintf(text, sizeof text, "ratio >= %g", target.limit);
+            break;
+        case Target::kValueAtMost:
+            std::snprintf(text, sizeof text, "<= %g", target.limit);
+            break;
+        case Target::kNone:
+            return "-";
     }
     return text;
 }
@@ -42,10 +49,14 @@ bool Meets(const Line& line) {
     const double value = Median(line.values);
     const double ratio = RatioOf(line);
     switch (line.target.kind) {
-        case Target::kRatioAtMost: return ratio <= line.target.limit;
-        case Target::kRatioAtLeast: return ratio >= line.target.limit;
-        case Target::kValueAtMost: return value <= line.target.limit;
-        case Target::kNone: return true;
+        case Target::kRatioAtMost:
+            return ratio <= line.target.limit;
+        case Target::kRatioAtLeast:
+            return ratio >= line.target.limit;
+        case Target::kValueAtMost:
+            return value <= line.target.limit;
+        case Target::kNone:
+            return true;
     }
     return true;
 }
@@ -64,7 +75,10 @@ void Table::Print(std::FILE* out, bool judge) const {
     std::fprintf(out, format, "row", "measure", "library", "baseline", "ratio", "target", "result");
     for (const Line& line : lines_) {
         const double ratio = RatioOf(line);
-        const char* result = line.target.kind == Target::kNone ? "" : !judge ? "(smoke)" : Meets(line) ? "pass" : "FAIL";
+        const char* result = line.target.kind == Target::kNone ? ""
+                             : !judge                          ? "(smoke)"
+                             : Meets(line)                     ? "pass"
+                                                               : "FAIL";
         std::fprintf(out, format, line.row.c_str(), line.measure.c_str(),
                      Number(Median(line.values), line.decimals).c_str(),
                      Number(Median(line.baselines), line.decimals).c_str(), Number(ratio, 2).c_str(),

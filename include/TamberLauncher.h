@@ -21,21 +21,21 @@
 #define VANTOR_VERSION_PATCH 0
 
 #if defined(_WIN32)
-#  define VANTOR_CALL __cdecl
-#  if defined(TAMBER_BUILDING_LIBRARY)
-#    define VANTOR_API __declspec(dllexport)
-#  else
-#    define VANTOR_API
-#  endif
+#define VANTOR_CALL __cdecl
+#if defined(TAMBER_BUILDING_LIBRARY)
+#define VANTOR_API __declspec(dllexport)
+#else
+#define VANTOR_API
+#endif
 /* Same type as Winsock's SOCKET (UINT_PTR), without pulling in winsock2.h. */
 typedef uintptr_t VantorSocket;
 #else
-#  define VANTOR_CALL
-#  if defined(TAMBER_BUILDING_LIBRARY)
-#    define VANTOR_API __attribute__((visibility("default")))
-#  else
-#    define VANTOR_API
-#  endif
+#define VANTOR_CALL
+#if defined(TAMBER_BUILDING_LIBRARY)
+#define VANTOR_API __attribute__((visibility("default")))
+#else
+#define VANTOR_API
+#endif
 typedef int VantorSocket;
 #endif
 
@@ -112,19 +112,19 @@ typedef struct VantorServer VantorServer;
  * payload is NUL-terminated, or null when the message carried none; it
  * belongs to the agent and is valid only until the callback returns.
  * The result is ignored. */
-typedef int32_t (VANTOR_CALL *MessageArrivedCallback)(void* context, int32_t messageType, const char* payload);
+typedef int32_t(VANTOR_CALL* MessageArrivedCallback)(void* context, int32_t messageType, const char* payload);
 
-typedef void (VANTOR_CALL *ExitCallback)(void* userData);
+typedef void(VANTOR_CALL* ExitCallback)(void* userData);
 
 /* message is the logged text, trailing "\n" included; valid during the call. */
-typedef void (VANTOR_CALL *ErrorMessageCallback)(void* userData, int32_t errorType, const char* message);
+typedef void(VANTOR_CALL* ErrorMessageCallback)(void* userData, int32_t errorType, const char* message);
 
 /* Fills buffer (bufferSize bytes, always 260) with the patcher library's
  * full path; returns 0 on success. */
-typedef int32_t (VANTOR_CALL *PatcherPathCallback)(char* buffer, int32_t bufferSize);
+typedef int32_t(VANTOR_CALL* PatcherPathCallback)(char* buffer, int32_t bufferSize);
 
 /* text is the received chat payload, or null; valid during the call. */
-typedef void (VANTOR_CALL *ReceiveChatMessageCallback)(void* userData, const char* text);
+typedef void(VANTOR_CALL* ReceiveChatMessageCallback)(void* userData, const char* text);
 
 /* ---- Library lifecycle and names --------------------------------------- */
 
@@ -160,12 +160,14 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Delete(VantorMessageAgent** ag
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_Start(VantorMessageAgent* agent, VantorSocket socket);
 /* payload may be null. 1 when written; 0 also when the peer has taken no
  * byte for 10 s (the connection is then shut down) or Delete began. */
-VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SendMessage(VantorMessageAgent* agent, int32_t messageType, const char* payload);
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SendMessage(VantorMessageAgent* agent, int32_t messageType,
+                                                              const char* payload);
 /* Heartbeats are sent only while the value is exactly 1. */
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetHeartbeatActive(VantorMessageAgent* agent, int32_t active);
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetHeartbeatActive(VantorMessageAgent* agent, int32_t* active);
 VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetIsRunning(VantorMessageAgent* agent, int32_t* running);
-VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent, void* context, MessageArrivedCallback callback);
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent, void* context,
+                                                                            MessageArrivedCallback callback);
 
 /* ---- Server: listens on 127.0.0.1, one agent per accepted connection ---
  * Each server starts the socket library at Create and releases it at Delete
@@ -176,15 +178,18 @@ VANTOR_API int32_t VANTOR_CALL VantorServer_Create(VantorServer** out);
 VANTOR_API int32_t VANTOR_CALL VantorServer_Start(VantorServer* server, int32_t port);
 /* Sends to every running client, newest first. A null server means the
  * launcher-side Air server (0 when there is none). */
-VANTOR_API int32_t VANTOR_CALL VantorServer_SendMessageToAllClients(VantorServer* server, int32_t messageType, const char* payload);
+VANTOR_API int32_t VANTOR_CALL VantorServer_SendMessageToAllClients(VantorServer* server, int32_t messageType,
+                                                                    const char* payload);
 /* Applies to clients accepted from now on. */
-VANTOR_API int32_t VANTOR_CALL VantorServer_SetMessageArrivedCallback(VantorServer* server, void* context, MessageArrivedCallback callback);
+VANTOR_API int32_t VANTOR_CALL VantorServer_SetMessageArrivedCallback(VantorServer* server, void* context,
+                                                                      MessageArrivedCallback callback);
 /* Closes everything, nulls *server; 0 when *server is null. */
 VANTOR_API int32_t VANTOR_CALL VantorServer_Delete(VantorServer** server);
 
 /* ---- Process helper: the three programs' paths and processes ---------- */
 
-VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Init(const char* launcherPath, const char* airPath, const char* gamePath);
+VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Init(const char* launcherPath, const char* airPath,
+                                                        const char* gamePath);
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_Remove(void);
 /* *path points into the helper's table (valid until the slot changes). */
 VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_GetProcessPathForProcessType(int32_t processType, const char** path);
@@ -216,9 +221,9 @@ VANTOR_API int32_t VANTOR_CALL VantorProcessHelper_AllFilesExist(void);
  * host for that controller again. */
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherPath, int32_t launcherPort,
-                                                           const char* airPath, int32_t airPort,
-                                                           const char* gamePath, int32_t gamePort,
-                                                           void* exitUserData, ExitCallback exitCallback,
+                                                           const char* airPath, int32_t airPort, const char* gamePath,
+                                                           int32_t gamePort, void* exitUserData,
+                                                           ExitCallback exitCallback,
                                                            ErrorMessageCallback errorCallback,
                                                            PatcherPathCallback patcherPathCallback);
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Remove(void);
@@ -232,7 +237,8 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_RegisterHwnd(int32_t windo
 /* Returns the Air server, or null when there is no controller. The handle is
  * valid until Remove begins; the host must not use it after that. */
 VANTOR_API VantorServer* VANTOR_CALL VantorServerController_GetAirServerHandle(void);
-VANTOR_API int32_t VANTOR_CALL VantorServerController_SetErrorMessageCallback(void* userData, ErrorMessageCallback callback);
+VANTOR_API int32_t VANTOR_CALL VantorServerController_SetErrorMessageCallback(void* userData,
+                                                                              ErrorMessageCallback callback);
 VANTOR_API int32_t VANTOR_CALL VantorServerController_SetExitCallback(void* userData, ExitCallback callback);
 VANTOR_API int32_t VANTOR_CALL VantorServerController_VerifyAllNeededFilesExist(void);
 /* Call periodically from the host's loop: supervises Air and the game. */
@@ -254,7 +260,8 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameVersionMismatchMessa
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SendGameAbandonedMessage(void);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SendShutdownMessage(void);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SetExitCallback(void* userData, ExitCallback callback);
-VANTOR_API int32_t VANTOR_CALL VantorGameController_SetReceiveChatMessageCallback(void* userData, ReceiveChatMessageCallback callback);
+VANTOR_API int32_t VANTOR_CALL VantorGameController_SetReceiveChatMessageCallback(void* userData,
+                                                                                  ReceiveChatMessageCallback callback);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SetHeartbeatActive(int32_t active);
 VANTOR_API int32_t VANTOR_CALL VantorGameController_GetHeartbeatActive(int32_t* active);
 /* Ends, by executable name, both Init paths and the patching tools. Always 1. */

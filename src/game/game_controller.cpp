@@ -225,7 +225,7 @@ VANTOR_API int32_t VANTOR_CALL VantorGameController_SetExitCallback(void* userDa
 }
 
 VANTOR_API int32_t VANTOR_CALL VantorGameController_SetReceiveChatMessageCallback(void* userData,
-                                                                                ReceiveChatMessageCallback callback) {
+                                                                                  ReceiveChatMessageCallback callback) {
     auto controller = RequireController();
     if (!controller) return 0;
     std::lock_guard<std::mutex> lock(controller->callbackLock);

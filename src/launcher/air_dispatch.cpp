@@ -120,8 +120,9 @@ void SendCredentialsToPreloadedGame(VantorServerControllerStruct& controller, co
     const std::string inner =
         FormatInto(airPath.size() + launcherPath.size() + std::strlen(payload) + 50, "\"|%d| |%s| |%s| |%s|\"",
                    controller.gamePort, launcherPath.c_str(), airPath.c_str(), payload);
-    const std::string message = FormatInto(inner.size() + 166, "%s{%s:%s,%s:%s}%s", kPreloadStart, kMessageTypeKey,
-                                           "\"UpdateGameWithCredentials\"", kCommandLineKey, inner.c_str(), kPreloadEnd);
+    const std::string message =
+        FormatInto(inner.size() + 166, "%s{%s:%s,%s:%s}%s", kPreloadStart, kMessageTypeKey,
+                   "\"UpdateGameWithCredentials\"", kCommandLineKey, inner.c_str(), kPreloadEnd);
     Broadcast(controller, ServerKind::Air, VANTORMESSAGETYPE_GAMECLIENT_UPDATE_PRELOADED_GAME_WITH_CREDENTIALS,
               message.c_str());
 }

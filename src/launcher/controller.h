@@ -82,10 +82,10 @@ struct VantorServerControllerStruct {
     std::mutex lifeLock;
     std::condition_variable lifeChanged;
     bool removing = false;
-    int steps = 0;                   // steps in flight, on every thread
-    uint32_t callbackOwner = 0;      // the thread inside a callback, or 0
-    int callbackDepth = 0;           // its nesting
-    Tamber::Interrupt interrupt;     // raised when Remove begins
+    int steps = 0;                // steps in flight, on every thread
+    uint32_t callbackOwner = 0;   // the thread inside a callback, or 0
+    int callbackDepth = 0;        // its nesting
+    Tamber::Interrupt interrupt;  // raised when Remove begins
 };
 
 using ControllerPtr = std::shared_ptr<VantorServerControllerStruct>;
@@ -152,8 +152,7 @@ void CallExit(VantorServerControllerStruct& controller);
 enum class ServerKind { Launcher, Air, Game };
 // VantorServer_SendMessageToAllClients on one of the controller's servers,
 // unless the controller is being removed. Returns the broadcast's result.
-int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType,
-                  const char* payload);
+int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType, const char* payload);
 
 // Stops the game, then the Air client, each given graceMs to end by itself;
 // the Air client not when Remove began meanwhile.

@@ -27,8 +27,7 @@ constexpr char kAirCommandLineFormat[] = "-runtime .\\ -nodebug META-INF\\AIR\\a
 // Room for the longest line the argument limit accepts: the fixed text (the
 // format less its three two-character conversions), the longest port text
 // ("-2147483648"), the space, the arguments and the terminating zero.
-constexpr std::size_t kAirCommandLineSize =
-    (sizeof kAirCommandLineFormat - 1 - 6) + 11 + 1 + kMaxExtraArguments + 1;
+constexpr std::size_t kAirCommandLineSize = (sizeof kAirCommandLineFormat - 1 - 6) + 11 + 1 + kMaxExtraArguments + 1;
 
 VantorServer* CreateServer(uintptr_t generation, MessageArrivedCallback handler) {
     VantorServer* server = nullptr;
@@ -95,8 +94,7 @@ void CallExit(VantorServerControllerStruct& controller) {
     if (callback) RunCallback(controller, [callback = callback, userData = userData] { callback(userData); });
 }
 
-int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType,
-                  const char* payload) {
+int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType, const char* payload) {
     std::shared_ptr<VantorServer> server;
     {
         // Only the choice is made under the lock: Remove must not wait for a
@@ -114,9 +112,9 @@ int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int
 extern "C" {
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Init(const char* launcherPath, int32_t launcherPort,
-                                                           const char* airPath, int32_t airPort,
-                                                           const char* gamePath, int32_t gamePort,
-                                                           void* exitUserData, ExitCallback exitCallback,
+                                                           const char* airPath, int32_t airPort, const char* gamePath,
+                                                           int32_t gamePort, void* exitUserData,
+                                                           ExitCallback exitCallback,
                                                            ErrorMessageCallback errorCallback,
                                                            PatcherPathCallback patcherPathCallback) {
     if (!BeginTeardown()) {
@@ -210,9 +208,7 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgs(const char* extr
     return VantorServerController_StartArgsExplicit(commandLine);
 }
 
-VANTOR_API int32_t VANTOR_CALL VantorServerController_Start(void) {
-    return VantorServerController_StartArgs(nullptr);
-}
+VANTOR_API int32_t VANTOR_CALL VantorServerController_Start(void) { return VantorServerController_StartArgs(nullptr); }
 
 VANTOR_API int32_t VANTOR_CALL VantorServerController_Stop(void) {
     Step controller(Step::Missing::kLog);

@@ -11,8 +11,7 @@ namespace {
 constexpr uint32_t kJoinMilliseconds = 3000;
 
 // Starts one of the agent's threads holding its own references; null when it could not start.
-std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction function,
-                                                 VantorMessageAgent* agent,
+std::shared_ptr<Tamber::Thread> StartAgentThread(Tamber::Thread::StartFunction function, VantorMessageAgent* agent,
                                                  const std::shared_ptr<AgentLink>& link) {
     auto* argument = new (std::nothrow) AgentThreadArgument{std::atomic_load(&agent->self), link};
     if (argument == nullptr) return nullptr;
@@ -143,8 +142,7 @@ VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_GetIsRunning(VantorMessageAgen
     return 1;
 }
 
-VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent,
-                                                                            void* context,
+VANTOR_API int32_t VANTOR_CALL VantorMessageAgent_SetMessageArrivedCallback(VantorMessageAgent* agent, void* context,
                                                                             MessageArrivedCallback callback) {
     if (agent == nullptr) return 0;
     agent->callbackContext.store(context);

@@ -10,8 +10,8 @@
 namespace {
 
 // Header and payload leave in one gather write; false after logging the failure.
-bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header,
-                                              const char* payload, std::size_t payloadLength) {
+bool VantorMessageAgent_WriteToSocketInternal(AgentLink& link, const MessageHeader& header, const char* payload,
+                                              std::size_t payloadLength) {
     Tamber::WaitOutcome result = Tamber::WaitOutcome::kFailed;
     uint32_t error = link.duplicateError;
     if (link.connection != Tamber::kNoSocket) {
@@ -102,10 +102,9 @@ ReadOutcome LinkSource::ReadExactly(void* buffer, std::size_t length) {
         }
         // A large payload goes straight to its own buffer.
         const bool direct = length - received >= ReceiveBuffer::kSize;
-        const ReadOutcome outcome = direct ? ReceiveInto(link, bytes + received, length - received, received)
-                                           : Refill(link, pending);
+        const ReadOutcome outcome =
+            direct ? ReceiveInto(link, bytes + received, length - received, received) : Refill(link, pending);
         if (outcome != ReadOutcome::kDone) return outcome;
     }
     return ReadOutcome::kDone;
 }
-

@@ -6,7 +6,7 @@
 #include "platform/socket.h"
 
 struct VantorClient {
-    VantorMessageAgent* agent = nullptr;            // owned
+    VantorMessageAgent* agent = nullptr;        // owned
     Tamber::Socket socket = Tamber::kNoSocket;  // owned
     int32_t started = 0;
 };

@@ -57,8 +57,7 @@ std::list<ClientNode> TakeClients(VantorServer& server, bool endedOnly) {
     Tamber::ScopedLock guard(server.clientsLock);
     for (auto node = server.clients.begin(); node != server.clients.end();) {
         const auto next = std::next(node);
-        if (!endedOnly || VantorMessageAgent_HasEnded(node->agent))
-            taken.splice(taken.end(), server.clients, node);
+        if (!endedOnly || VantorMessageAgent_HasEnded(node->agent)) taken.splice(taken.end(), server.clients, node);
         node = next;
     }
     return taken;

@@ -56,7 +56,10 @@ public:
         return pred();
     }
     // Wakes the waiter; call with the waiter's lock held.
-    void Notify() { ++generation_; cv_.notify_all(); }
+    void Notify() {
+        ++generation_;
+        cv_.notify_all();
+    }
     std::mutex& Lock() { return mutex_; }
 
 private:

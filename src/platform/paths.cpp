@@ -23,8 +23,8 @@ bool CopyPart(char* output, std::size_t outputSize, const char* begin, std::size
 
 }  // namespace
 
-bool SplitPath(const char* path, char* drive, std::size_t driveSize, char* directory,
-               std::size_t directorySize, char* fileName, std::size_t fileNameSize) {
+bool SplitPath(const char* path, char* drive, std::size_t driveSize, char* directory, std::size_t directorySize,
+               char* fileName, std::size_t fileNameSize) {
     if (path == nullptr) return false;
     const std::size_t length = std::strlen(path);
     std::size_t driveLength = 0;
@@ -57,8 +57,7 @@ bool GetParentDirectory(const char* path, char* output) {
     char drive[kDriveSize];
     char directory[kDirectorySize] = {};
     char fileName[kDirectorySize];
-    if (!SplitPath(path, drive, sizeof drive, directory, sizeof directory, fileName, sizeof fileName))
-        return false;
+    if (!SplitPath(path, drive, sizeof drive, directory, sizeof directory, fileName, sizeof fileName)) return false;
     if (fileName[0] == '\0') {
         const std::size_t length = std::strlen(directory);
         if (length > 0) {

@@ -8,8 +8,8 @@ namespace Tamber {
 
 // Drive (3 bytes), directory (256 bytes) and file name with extension of path.
 // False when a part does not fit its buffer; outputs are then untouched.
-bool SplitPath(const char* path, char* drive, std::size_t driveSize, char* directory,
-               std::size_t directorySize, char* fileName, std::size_t fileNameSize);
+bool SplitPath(const char* path, char* drive, std::size_t driveSize, char* directory, std::size_t directorySize,
+               char* fileName, std::size_t fileNameSize);
 // drive + directory into output (outputSize bytes); false when it does not fit.
 bool MakePath(char* output, std::size_t outputSize, const char* drive, const char* directory);
 

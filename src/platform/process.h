@@ -62,7 +62,6 @@ uint32_t CommandLineTooLongError();
 
 ProcessId CurrentProcessId();
 
-
 // An open process, closed when the object goes. Move-only.
 //   Windows: a HANDLE with PROCESS_ALL_ACCESS.
 //   Linux: a pidfd (close-on-exec). Only processes of the calling user can be

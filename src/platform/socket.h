@@ -109,8 +109,7 @@ public:
 private:
     friend WaitOutcome WaitReadable(Socket socket, const Waker* waker, uint32_t ms, uint32_t* error);
     friend WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                                        std::size_t bodyLength, const Waker* waker, uint32_t stallMs,
-                                        uint32_t* error);
+                                         std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error);
     Waker() = default;
     Socket readEnd_ = kNoSocket;
     Socket writeEnd_ = kNoSocket;  // the same socket as readEnd_ on Windows

@@ -85,9 +85,8 @@ int std_vsnprintf(char* buffer, std::size_t bufferSize, const char* format, va_l
         buffer[0] = '\0';
         return 0;
     }
-    const std::size_t written = static_cast<std::size_t>(wanted) < bufferSize
-                                    ? static_cast<std::size_t>(wanted)
-                                    : bufferSize - 1;
+    const std::size_t written =
+        static_cast<std::size_t>(wanted) < bufferSize ? static_cast<std::size_t>(wanted) : bufferSize - 1;
     buffer[written] = '\0';
     return static_cast<int>(written);
 }

@@ -31,7 +31,6 @@ using AssertionHandler = std::function<void(const char* report)>;
 // Process-wide receiver of assertion reports; empty by default, so reports go nowhere.
 void SetAssertionHandler(AssertionHandler handler);
 // Builds the report text and hands it to the handler.
-void ReportAssertion(const char* expression, int line, const char* function, const char* file,
-                     const char* description);
+void ReportAssertion(const char* expression, int line, const char* function, const char* file, const char* description);
 
 }  // namespace Tamber

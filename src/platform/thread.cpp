@@ -83,8 +83,7 @@ void Mutex::Lock() {
 }
 
 void Mutex::Unlock() {
-    if (owner_.load() != CurrentThreadId())
-        FatalLockMisuse("Tamber::Mutex released by a thread that does not hold it");
+    if (owner_.load() != CurrentThreadId()) FatalLockMisuse("Tamber::Mutex released by a thread that does not hold it");
     owner_.exchange(0);
     section_.unlock();
 }

@@ -55,8 +55,7 @@ void AdoptAirClient(VantorProcessTable& table) {
         return true;
     });
     if (!found)
-        VantorLog_Formatted(kLogError, 1024,
-                            "Looking for air at %s to fill in new proc info, but did not find it.\n",
+        VantorLog_Formatted(kLogError, 1024, "Looking for air at %s to fill in new proc info, but did not find it.\n",
                             kAirClientName);
 }
 

@@ -18,7 +18,10 @@ struct Events {
     std::vector<std::string> chats;  // "<null>" for a null text
     std::atomic<int> exits{0};
     std::atomic<bool> hold{false}, inChat{false};
-    std::size_t ChatCount() { std::lock_guard<std::mutex> guard(lock); return chats.size(); }
+    std::size_t ChatCount() {
+        std::lock_guard<std::mutex> guard(lock);
+        return chats.size();
+    }
 };
 
 void VANTOR_CALL OnExit(void* userData) { ++static_cast<Events*>(userData)->exits; }
@@ -108,9 +111,9 @@ TEST_F(GameController, MessagesBothWays) {
     VantorGameController_SetExitCallback(&events, OnExit);
     peer->Send(VANTORMESSAGETYPE_CLOSE);
     ASSERT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
-    for (auto send : {VantorGameController_SendGameConnectedToServerMessage,
-                      VantorGameController_SendGameVersionMismatchMessage, VantorGameController_SendGameAbandonedMessage,
-                      VantorGameController_SendShutdownMessage})
+    for (auto send :
+         {VantorGameController_SendGameConnectedToServerMessage, VantorGameController_SendGameVersionMismatchMessage,
+          VantorGameController_SendGameAbandonedMessage, VantorGameController_SendShutdownMessage})
         EXPECT_EQ(1, send());
     EXPECT_EQ(1, VantorGameController_SendChatMessage("gg, well played"));
     for (const int32_t type : {10, 9, 7, 1}) ExpectNext(*peer, type);

@@ -30,8 +30,9 @@ TEST_F(Running, AirGoneIsReportedOnEveryCall) {
     air.EndAll();
     for (int call = 0; call < 2; ++call) VantorServerController_ProcessEvents();
     EXPECT_EQ(2, events.exits.load());
-    EXPECT_EQ((std::vector<std::string>{"5:Contact with Air lost version 2.\n", "5:Contact with Air lost version 2.\n"}),
-              events.Errors());
+    EXPECT_EQ(
+        (std::vector<std::string>{"5:Contact with Air lost version 2.\n", "5:Contact with Air lost version 2.\n"}),
+        events.Errors());
 }
 
 // The game's silence counts from its launch, then from its last heartbeat; a
@@ -47,7 +48,7 @@ TEST_F(Running, GameHeartbeatsKeepItRunningAndSilenceStopsIt) {
     VantorServerController_ProcessEvents();
     // A stop would have ended it by now: it gets 500 ms of grace, then a kill.
     EXPECT_FALSE(WaitUntil([&] { return !IsProcessAlive(id); }, std::chrono::milliseconds(1000)));
-    Tamber::TestClock::Advance(10000u);  // now 150 s since the game's heartbeat
+    Tamber::TestClock::Advance(10000u);      // now 150 s since the game's heartbeat
     VantorServerController_ProcessEvents();  // stops the game, reports nothing yet
     EXPECT_TRUE(WaitForProcessGone(id));
     EXPECT_FALSE(ToAir(300));
@@ -79,13 +80,16 @@ TEST_F(Running, StatusTypesAreIgnoredAndAPreloadedGameIsSupervisedFromItsStart) 
     SendAndWait(*airPeer, VANTORMESSAGETYPE_HEARTBEAT);
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_CLIENT_AND_PRELOAD, "p1");
     const auto [id, arguments] = Started(game);
-    EXPECT_EQ((std::vector<std::string>{"game_client_preload", "p1", std::to_string(airPort), std::to_string(gamePort)}),
-              arguments);
+    EXPECT_EQ(
+        (std::vector<std::string>{"game_client_preload", "p1", std::to_string(airPort), std::to_string(gamePort)}),
+        arguments);
     VantorServerController_ProcessEvents();
     EXPECT_TRUE(IsProcessAlive(id));
-    const std::string credentials = "<KavPreloadMessageToGameStart>{\"messageType\":\"UpdateGameWithCredentials\","
-                                    "\"commandLine\":\"|" + std::to_string(gamePort) + "| |" + launcher.Path() +
-                                    "| |" + air.Path() + "| |abc|\"}<KavPreloadMessageToGameEnd>";
+    const std::string credentials =
+        "<KavPreloadMessageToGameStart>{\"messageType\":\"UpdateGameWithCredentials\","
+        "\"commandLine\":\"|" +
+        std::to_string(gamePort) + "| |" + launcher.Path() + "| |" + air.Path() +
+        "| |abc|\"}<KavPreloadMessageToGameEnd>";
     const std::pair<int32_t, std::string> cases[] = {
         {VANTORMESSAGETYPE_GAMECLIENT_UPDATE_PRELOADED_GAME_WITH_CREDENTIALS, credentials},
         {VANTORMESSAGETYPE_GAMECLIENT_PLAY_PRELOADED_GAME,
@@ -123,7 +127,8 @@ TEST_F(Launcher, RemoveIsNotHeldUpByAGamePeerThatNeverReads) {
 // A game that dies unannounced (here by Air's KILL) is reported once; one
 // that announces its end either way is not.
 TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
-    for (const int32_t announcement : {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
+    for (const int32_t announcement :
+         {0, int32_t{VANTORMESSAGETYPE_GAMECLIENT_STOPPED}, int32_t{VANTORMESSAGETYPE_GAMECLIENT_ABANDONED}}) {
         const uint32_t id = LaunchGame();
         auto gamePeer = ConnectListed(gamePort);
         if (announcement != 0) {
@@ -145,8 +150,9 @@ TEST_F(Running, AGameThatDiesUnannouncedIsReportedOnce) {
 // Status messages and chat from the game go on to Air; CREATE and KILL do not.
 TEST_F(Running, GameMessagesAreForwardedToAir) {
     auto gamePeer = ConnectListed(gamePort);
-    const std::pair<int32_t, std::string> sent[] = {{0, ""}, {8, "dropped payload"}, {12, "gl hf"}, {31, "p2 joined"},
-                                                    {9, ""}, {10, ""}, {30, ""}, {33, ""}, {34, ""}};
+    const std::pair<int32_t, std::string> sent[] = {
+        {0, ""}, {8, "dropped payload"}, {12, "gl hf"}, {31, "p2 joined"}, {9, ""}, {10, ""}, {30, ""}, {33, ""},
+        {34, ""}};
     for (const auto& [type, payload] : sent) gamePeer->Send(type, payload);
     for (const auto& [type, payload] : std::vector<std::pair<int32_t, std::string>>{
              {8, ""}, {12, "gl hf"}, {31, "p2 joined"}, {9, ""}, {10, ""}, {30, ""}, {33, ""}}) {

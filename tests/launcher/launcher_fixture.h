@@ -20,7 +20,10 @@ struct HostEvents {
     std::vector<void*> errorUserData;
     std::atomic<int> exits{0};
     std::string logAtFirstError, logPath;
-    std::vector<std::string> Errors() { std::lock_guard<std::mutex> guard(lock); return errors; }
+    std::vector<std::string> Errors() {
+        std::lock_guard<std::mutex> guard(lock);
+        return errors;
+    }
 };
 
 // Init registers the error callback without user data, so errors reach the
@@ -40,8 +43,10 @@ inline void VANTOR_CALL RecordError(void* userData, int32_t errorType, const cha
 class Launcher : public testing::Test {
 protected:
     Launcher() {
-        do airPort = FreePort(); while (airPort == launcherPort);
-        do gamePort = FreePort(); while (gamePort == launcherPort || gamePort == airPort);
+        do airPort = FreePort();
+        while (airPort == launcherPort);
+        do gamePort = FreePort();
+        while (gamePort == launcherPort || gamePort == airPort);
         events.logPath = log.LogPath();
         g_hostEvents = &events;
     }
@@ -52,7 +57,8 @@ protected:
 
     int32_t Init(PatcherPathCallback patcherPath = nullptr) {
         return VantorServerController_Init(launcher.Path().c_str(), launcherPort, air.Path().c_str(), airPort,
-                                           game.Path().c_str(), gamePort, &events, RecordExit, RecordError, patcherPath);
+                                           game.Path().c_str(), gamePort, &events, RecordExit, RecordError,
+                                           patcherPath);
     }
     // Init and Start, and a raw Air client that the Air server has listed.
     void Connect(PatcherPathCallback patcherPath = nullptr) {

@@ -56,10 +56,12 @@ TEST_F(Launcher, TeardownUnderFireIsCleanAndCallsNoHostBack) {
         }
         ++finished;
     });
-    const std::pair<int32_t, std::string> messages[] = {
-        {VANTORMESSAGETYPE_CLOSE, ""}, {VANTORMESSAGETYPE_KILL_GAMECLIENT_PROCESS, ""},
-        {VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x"}, {VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi"},
-        {VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "hi"}, {VANTORMESSAGETYPE_INVALID, ""}};
+    const std::pair<int32_t, std::string> messages[] = {{VANTORMESSAGETYPE_CLOSE, ""},
+                                                        {VANTORMESSAGETYPE_KILL_GAMECLIENT_PROCESS, ""},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x"},
+                                                        {VANTORMESSAGETYPE_CHATMESSAGE_TO_GAME, "hi"},
+                                                        {VANTORMESSAGETYPE_CHATMESSAGE_FROM_GAME, "hi"},
+                                                        {VANTORMESSAGETYPE_INVALID, ""}};
     std::vector<std::thread> peers;
     for (unsigned seed = 1; seed <= 2; ++seed)
         peers.emplace_back([&, seed] {
@@ -96,8 +98,8 @@ TEST_F(Running, TheGamePathIsReadAsACopyWhileLaunchesSwitchIt) {
         senders.emplace_back([&, index] {
             const bool isGame = index + 1 == peers.size();
             for (int round = 0; round < kRounds; ++round)
-                SendAndWait(*peers[index], isGame ? VANTORMESSAGETYPE_GAMECLIENT_STOPPED
-                                                  : VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x");
+                SendAndWait(*peers[index],
+                            isGame ? VANTORMESSAGETYPE_GAMECLIENT_STOPPED : VANTORMESSAGETYPE_GAMECLIENT_CREATE, "-x");
         });
     for (std::thread& sender : senders) sender.join();
     int stopped = 0;

@@ -48,14 +48,16 @@ TEST_P(PatcherOff, AnswersAreEmptyAndTheLatestGameStarts) {
     EXPECT_EQ("", Poll(VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS));
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2");
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION, "v9");
-    EXPECT_EQ(1u, CountOf(log.Lines(), GetParam().empty() ? "INFO: Could not load patching support. Back patching "
-                                                            "support for replays is disabled.\n"
-                                                          : "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
+    EXPECT_EQ(1u,
+              CountOf(log.Lines(), GetParam().empty() ? "INFO: Could not load patching support. Back patching "
+                                                        "support for replays is disabled.\n"
+                                                      : "ERROR: Could not load EnumerateUninstallableGameVersions\n"));
     EXPECT_EQ(1u, CountOf(log.Lines(), "Could not load "));
     EXPECT_EQ("", Calls());
     EXPECT_EQ(1u, CountOf(log.Lines(), "INFO: Installing game version v2\n"));
     EXPECT_EQ(1u, CountOf(log.Lines(), "ERROR: Failed to get path for game version: v9, defaulting to latest\n"));
-    EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}), Started(game).second);
+    EXPECT_EQ((std::vector<std::string>{std::to_string(gamePort), launcher.Path(), air.Path(), ""}),
+              Started(game).second);
     SendAndWait(*airPeer, VANTORMESSAGETYPE_GAMECLIENT_CREATE_VERSION);  // no payload: nothing
     EXPECT_EQ(1u, ProcessIdsNamed(game.Name()).size());
 }
@@ -70,11 +72,14 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
     ChildProgram versioned;
     SetAnswer("42% " + versioned.Path());
     Connect();
-    const std::pair<int32_t, const char*> requests[] = {
-        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, ""},
-        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, ""},
-        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, ""},
-        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5"}, {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, ""}};
+    const std::pair<int32_t, const char*> requests[] = {{VANTORMESSAGETYPE_GAMECLIENT_INSTALL_VERSION, "v2"},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_INSTALL, ""},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PREVIEW, "v3"},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_PREVIEW, ""},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_VERSION, "v4"},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL, ""},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_UNINSTALL_PREVIEW, "v5"},
+                                                        {VANTORMESSAGETYPE_GAMECLIENT_CANCEL_UNINSTALL_PREVIEW, ""}};
     for (const auto& [type, version] : requests) SendAndWait(*airPeer, type, version);
     const std::pair<int32_t, std::string> polls[] = {
         {VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS, "GetInstallGameProgress"},
@@ -83,12 +88,13 @@ TEST_F(Patcher, EveryRequestReachesTheLibrary) {
         {VANTORMESSAGETYPE_GAMECLIENT_PREVIEW_UNINSTALL_PROGRESS, "GetPreviewUninstallGameProgress"},
         {VANTORMESSAGETYPE_GAMECLIENT_ENUMERATE_VERSIONS, "EnumerateUninstallableGameVersions"}};
     for (const auto& [type, function] : polls) EXPECT_EQ(function + ":42%", Poll(type));
-    EXPECT_EQ("InstallGameVersion(v2)\nCancelInstallGame()\nPreviewGameVersion(v3)\nCancelPreviewGame()\n"
-              "UninstallGameVersion(v4)\nCancelUninstallGame()\nPreviewUninstallGameVersion(v5)\n"
-              "CancelPreviewUninstallGame()\nGetInstallGameProgress(1024)\nGetPreviewGameProgress(1024)\n"
-              "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
-              "EnumerateUninstallableGameVersions(1024)\n",
-              Calls());
+    EXPECT_EQ(
+        "InstallGameVersion(v2)\nCancelInstallGame()\nPreviewGameVersion(v3)\nCancelPreviewGame()\n"
+        "UninstallGameVersion(v4)\nCancelUninstallGame()\nPreviewUninstallGameVersion(v5)\n"
+        "CancelPreviewUninstallGame()\nGetInstallGameProgress(1024)\nGetPreviewGameProgress(1024)\n"
+        "GetUninstallGameProgress(1024)\nGetPreviewUninstallGameProgress(1024)\n"
+        "EnumerateUninstallableGameVersions(1024)\n",
+        Calls());
     EXPECT_EQ(0u, CountOf(log.Lines(), "Could not load"));
     SetAnswer("FULL");
     EXPECT_EQ(std::string(1023, 'p'), Poll(VANTORMESSAGETYPE_GAMECLIENT_INSTALL_PROGRESS));

@@ -15,10 +15,10 @@ constexpr int32_t kLastType = VANTORMESSAGETYPE_INVALID - 1;
 struct Command {
     enum class Kind { kNothing, kSend, kHelp, kQuit, kBad };
     Kind kind = Kind::kNothing;
-    int32_t type = 0;        // kSend
-    bool hasPayload = false; // kSend: false sends the message without one
-    std::string payload;     // kSend
-    std::string error;       // kBad: one line, no "\n"
+    int32_t type = 0;         // kSend
+    bool hasPayload = false;  // kSend: false sends the message without one
+    std::string payload;      // kSend
+    std::string error;        // kBad: one line, no "\n"
 };
 
 // Reads one line (without its line end): blank, "help", "quit", or

@@ -13,20 +13,30 @@ void AppendEscaped(std::string* out, const char* payload) {
     for (const char* p = payload; *p != '\0'; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         switch (c) {
-        case '"': *out += "\\\""; break;
-        case '\\': *out += "\\\\"; break;
-        case '\n': *out += "\\n"; break;
-        case '\r': *out += "\\r"; break;
-        case '\t': *out += "\\t"; break;
-        default:
-            // Bytes from 0x80 up pass unchanged: they may be UTF-8 text.
-            if (c < 0x20 || c == 0x7F) {
-                *out += "\\x";
-                *out += kHex[c >> 4];
-                *out += kHex[c & 0x0F];
-            } else {
-                *out += static_cast<char>(c);
-            }
+            case '"':
+                *out += "\\\"";
+                break;
+            case '\\':
+                *out += "\\\\";
+                break;
+            case '\n':
+                *out += "\\n";
+                break;
+            case '\r':
+                *out += "\\r";
+                break;
+            case '\t':
+                *out += "\\t";
+                break;
+            default:
+                // Bytes from 0x80 up pass unchanged: they may be UTF-8 text.
+                if (c < 0x20 || c == 0x7F) {
+                    *out += "\\x";
+                    *out += kHex[c >> 4];
+                    *out += kHex[c & 0x0F];
+                } else {
+                    *out += static_cast<char>(c);
+                }
         }
     }
 }

@@ -41,11 +41,19 @@ void CommandLoop(Output& output, const SendFunction& send) {
         }
         const Command command = ParseCommand(line);
         switch (command.kind) {
-        case Command::Kind::kNothing: break;
-        case Command::Kind::kQuit: return;
-        case Command::Kind::kHelp: output.Text(TypeListText()); break;
-        case Command::Kind::kBad: output.Note(command.error); break;
-        case Command::Kind::kSend: send(command); break;
+            case Command::Kind::kNothing:
+                break;
+            case Command::Kind::kQuit:
+                return;
+            case Command::Kind::kHelp:
+                output.Text(TypeListText());
+                break;
+            case Command::Kind::kBad:
+                output.Note(command.error);
+                break;
+            case Command::Kind::kSend:
+                send(command);
+                break;
         }
     }
 }

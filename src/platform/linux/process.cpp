@@ -127,8 +127,7 @@ bool ReadExecutableName(pid_t pid, char* name, std::size_t nameSize) {
     target[length] = '\0';
     static const char kDeleted[] = " (deleted)";
     const std::size_t deletedLength = sizeof kDeleted - 1;
-    if (static_cast<std::size_t>(length) > deletedLength &&
-        std::strcmp(target + length - deletedLength, kDeleted) == 0)
+    if (static_cast<std::size_t>(length) > deletedLength && std::strcmp(target + length - deletedLength, kDeleted) == 0)
         target[length - static_cast<ssize_t>(deletedLength)] = '\0';
     const char* slash = std::strrchr(target, '/');
     std_strncpy(name, slash != nullptr ? slash + 1 : target, nameSize);
@@ -295,9 +294,7 @@ WaitOutcome ProcessHandle::Wait(uint32_t ms) const {
     }
 }
 
-bool ProcessHandle::Terminate() const {
-    return native_ != kNone && SendSignal(static_cast<int>(native_), SIGKILL);
-}
+bool ProcessHandle::Terminate() const { return native_ != kNone && SendSignal(static_cast<int>(native_), SIGKILL); }
 
 void ForEachProcess(const ProcessVisitor& visit) {
     DIR* proc = opendir("/proc");

@@ -108,7 +108,7 @@ Socket DuplicateSocket(Socket socket, uint32_t* error) {
 }
 
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
+                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
     iovec parts[2] = {{const_cast<void*>(head), headLength}, {const_cast<void*>(body), bodyLength}};
     msghdr message{};
     message.msg_iov = parts;

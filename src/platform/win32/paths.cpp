@@ -21,9 +21,7 @@ bool GetModuleDirectory(char* output, std::size_t outputSize) {
     return MakePath(output, outputSize, drive, directory);
 }
 
-bool FileExists(const char* path) {
-    return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const char* path) { return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool DeleteFileAtPath(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
 

@@ -153,9 +153,7 @@ WaitOutcome ProcessHandle::Wait(uint32_t ms) const {
     }
 }
 
-bool ProcessHandle::Terminate() const {
-    return native_ != kNone && TerminateProcess(AsHandle(native_), 0) != 0;
-}
+bool ProcessHandle::Terminate() const { return native_ != kNone && TerminateProcess(AsHandle(native_), 0) != 0; }
 
 void ForEachProcess(const ProcessVisitor& visit) {
     for (const DWORD id : RunningProcessIds()) {

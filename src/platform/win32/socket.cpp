@@ -89,8 +89,7 @@ bool SetResetOnClose(Socket socket) {
     linger option;
     option.l_onoff = 1;
     option.l_linger = 0;
-    return setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
-                      sizeof option) == 0;
+    return setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option), sizeof option) == 0;
 }
 
 Socket DuplicateSocket(Socket socket, uint32_t* error) {
@@ -183,8 +182,8 @@ bool IsWoken(const Waker* waker, Socket readEnd) {
 // Waits for one overlapped write; a write that is given up is cancelled
 // and waited for, since it still uses the caller's buffers. error: why it
 // did not complete.
-WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd,
-                     uint32_t stallMs, DWORD& sent, int& error) {
+WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* waker, Socket wakerEnd, uint32_t stallMs,
+                      DWORD& sent, int& error) {
     const ULONGLONG start = GetTickCount64();
     WaitOutcome result = WaitOutcome::kDone;
     while (WaitForSingleObject(overlapped.hEvent, kSendPollMilliseconds) == WAIT_TIMEOUT) {
@@ -211,7 +210,7 @@ WaitOutcome AwaitSend(Socket socket, WSAOVERLAPPED& overlapped, const Waker* wak
 }  // namespace
 
 WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headLength, const void* body,
-                             std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
+                              std::size_t bodyLength, const Waker* waker, uint32_t stallMs, uint32_t* error) {
     WSABUF parts[2] = {Buffer(head, headLength), Buffer(body, bodyLength)};
     const WSAEVENT event = WSACreateEvent();
     if (event == WSA_INVALID_EVENT) {
@@ -235,8 +234,8 @@ WaitOutcome SendGatherWaiting(Socket socket, const void* head, std::size_t headL
                 result = WaitOutcome::kFailed;
                 break;
             }
-            result = AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent,
-                               failure);
+            result =
+                AwaitSend(socket, overlapped, waker, waker ? waker->readEnd_ : INVALID_SOCKET, stallMs, sent, failure);
         }
         for (WSABUF& part : parts) {
             const DWORD taken = sent < part.len ? sent : part.len;
