@@ -158,6 +158,8 @@ TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
 TEST_F(GameController, KillProcessesEndsBothProgramsByName) {
     ChildProgram first, second;
     RunningChild a(first), b(second), c(second);
+    // A kill by name ends what is listed by then; a slow start is listed late.
+    ASSERT_TRUE(WaitUntil([&] { return ProcessIdsNamed(second.Name()).size() == 2; }));
     ASSERT_EQ(1, VantorGameController_Init(first.Path().c_str(), second.Path().c_str()));
     EXPECT_EQ(1, VantorGameController_KillProcesses());
     for (const uint32_t id : {a.Id(), b.Id(), c.Id()}) EXPECT_TRUE(WaitForProcessGone(id));

@@ -53,8 +53,9 @@ TEST_F(ProcessStart, TheGameStartsInItsOwnDirectoryOnceAtATime) {
     EXPECT_EQ(kThreadLines + unknown + unknown + unknown +
                   OnDisk("INFO: StartProcess [VANTORPROCESSTYPE_LAUNCHER] successful\n"),
               Logged().substr(before));
-    const std::vector<uint32_t> ids = ProcessIdsNamed(game.Name());
-    ASSERT_EQ(1u, ids.size());
+    std::vector<uint32_t> ids;
+    // Listed a little after its start where the CPU is emulated.
+    ASSERT_TRUE(WaitUntil([&] { return (ids = ProcessIdsNamed(game.Name())).size() == 1; }));
     ASSERT_TRUE(game.WaitForReport(ids[0], &report));
     EXPECT_EQ(Words{game.Path()}, report.argv);
     EXPECT_EQ(0, Running(VANTORPROCESSTYPE_LAUNCHER));
