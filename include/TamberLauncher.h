@@ -20,24 +20,27 @@
 #define VANTOR_VERSION_MINOR 0
 #define VANTOR_VERSION_PATCH 0
 
+/* Laid out by hand: nested conditionals indented after the hash. */
+/* clang-format off */
 #if defined(_WIN32)
-#define VANTOR_CALL __cdecl
-#if defined(TAMBER_BUILDING_LIBRARY)
-#define VANTOR_API __declspec(dllexport)
-#else
-#define VANTOR_API
-#endif
+#  define VANTOR_CALL __cdecl
+#  if defined(TAMBER_BUILDING_LIBRARY)
+#    define VANTOR_API __declspec(dllexport)
+#  else
+#    define VANTOR_API
+#  endif
 /* Same type as Winsock's SOCKET (UINT_PTR), without pulling in winsock2.h. */
 typedef uintptr_t VantorSocket;
 #else
-#define VANTOR_CALL
-#if defined(TAMBER_BUILDING_LIBRARY)
-#define VANTOR_API __attribute__((visibility("default")))
-#else
-#define VANTOR_API
-#endif
+#  define VANTOR_CALL
+#  if defined(TAMBER_BUILDING_LIBRARY)
+#    define VANTOR_API __attribute__((visibility("default")))
+#  else
+#    define VANTOR_API
+#  endif
 typedef int VantorSocket;
 #endif
+/* clang-format on */
 
 #ifdef __cplusplus
 extern "C" {
@@ -108,23 +111,26 @@ typedef enum VantorErrorType {
 typedef struct VantorMessageAgent VantorMessageAgent;
 typedef struct VantorServer VantorServer;
 
+/* Laid out by hand: the calling convention inside each pointer declarator. */
+/* clang-format off */
 /* Called once per delivered message on the connection's socket thread.
  * payload is NUL-terminated, or null when the message carried none; it
  * belongs to the agent and is valid only until the callback returns.
  * The result is ignored. */
-typedef int32_t(VANTOR_CALL* MessageArrivedCallback)(void* context, int32_t messageType, const char* payload);
+typedef int32_t (VANTOR_CALL *MessageArrivedCallback)(void* context, int32_t messageType, const char* payload);
 
-typedef void(VANTOR_CALL* ExitCallback)(void* userData);
+typedef void (VANTOR_CALL *ExitCallback)(void* userData);
 
 /* message is the logged text, trailing "\n" included; valid during the call. */
-typedef void(VANTOR_CALL* ErrorMessageCallback)(void* userData, int32_t errorType, const char* message);
+typedef void (VANTOR_CALL *ErrorMessageCallback)(void* userData, int32_t errorType, const char* message);
 
 /* Fills buffer (bufferSize bytes, always 260) with the patcher library's
  * full path; returns 0 on success. */
-typedef int32_t(VANTOR_CALL* PatcherPathCallback)(char* buffer, int32_t bufferSize);
+typedef int32_t (VANTOR_CALL *PatcherPathCallback)(char* buffer, int32_t bufferSize);
 
 /* text is the received chat payload, or null; valid during the call. */
-typedef void(VANTOR_CALL* ReceiveChatMessageCallback)(void* userData, const char* text);
+typedef void (VANTOR_CALL *ReceiveChatMessageCallback)(void* userData, const char* text);
+/* clang-format on */
 
 /* ---- Library lifecycle and names --------------------------------------- */
 
