@@ -1,5 +1,7 @@
 #include "platform/interrupt.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace Tamber {
@@ -59,14 +61,12 @@ WaitOutcome WaitForProcessUnlessInterrupted(const ProcessHandle& process, uint32
     Interrupt* interrupt = t_interrupt;
     if (interrupt == nullptr) return process.Wait(ms);
     const bool forever = ms == kWaitForever;
-    uint32_t left = ms;
-    for (;;) {
+    for (uint32_t left = ms;;) {
         if (interrupt->IsRaised()) return WaitOutcome::kWoken;
-        const uint32_t slice = forever || left > kProcessWaitSliceMs ? kProcessWaitSliceMs : left;
+        const uint32_t slice = forever ? kProcessWaitSliceMs : std::min(left, kProcessWaitSliceMs);
         const WaitOutcome outcome = process.Wait(slice);
         if (outcome != WaitOutcome::kTimedOut) return outcome;
-        if (!forever) left -= slice;
-        if (!forever && left == 0) return WaitOutcome::kTimedOut;
+        if (!forever && (left -= slice) == 0) return WaitOutcome::kTimedOut;
     }
 }
 
