@@ -1,17 +1,20 @@
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace Tamber {
 
 namespace {
 
-// Abandoned threads that have not yet returned from their start functions.
+// Abandoned threads that have not yet returned from their start functions;
+// each record lives until its thread has taken itself off this list.
 std::mutex g_abandonedLock;
 std::condition_variable g_abandonedGone;
-int g_abandoned = 0;
+std::vector<const Thread*> g_abandoned;
 
 }  // namespace
 
@@ -43,7 +46,7 @@ void Thread::Run(Thread* thread) {
     thread->finishedSignal_.notify_all();
     if (abandoned) {
         std::lock_guard<std::mutex> guard(g_abandonedLock);
-        --g_abandoned;
+        g_abandoned.erase(std::find(g_abandoned.begin(), g_abandoned.end(), thread));
         g_abandonedGone.notify_all();
     }
 }
@@ -52,13 +55,17 @@ void Thread::Abandon() {
     std::lock_guard<std::mutex> guard(finishedLock_);
     if (finished_.load() || abandoned_) return;
     abandoned_ = true;
-    std::lock_guard<std::mutex> counted(g_abandonedLock);
-    ++g_abandoned;
+    std::lock_guard<std::mutex> listed(g_abandonedLock);
+    g_abandoned.push_back(this);
 }
 
 void WaitForAbandonedThreads() {
     std::unique_lock<std::mutex> lock(g_abandonedLock);
-    g_abandonedGone.wait(lock, [] { return g_abandoned == 0; });
+    // The caller may be one of them (a callback that removed its owner, then
+    // the library): it cannot wait for its own return.
+    g_abandonedGone.wait(lock, [] {
+        return std::all_of(g_abandoned.begin(), g_abandoned.end(), [](const Thread* t) { return t->IsCurrent(); });
+    });
 }
 
 WaitOutcome Thread::Join(uint32_t ms) {

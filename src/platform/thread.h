@@ -59,9 +59,9 @@ private:
     std::shared_ptr<Thread> self_;
 };
 
-// Waits without limit until every abandoned thread has returned from its
-// start function: after that no such thread runs the library's code but for
-// its last return.
+// Waits without limit until every abandoned thread but the caller has returned
+// from its start function: after that no other such thread runs the library's
+// code but for its last return.
 void WaitForAbandonedThreads();
 
 // Not re-entrant. Locking a mutex the thread already holds, or unlocking one it
