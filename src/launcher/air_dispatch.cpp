@@ -68,10 +68,8 @@ void LaunchGame(VantorServerControllerStruct& controller, const char* args, cons
 
     const int32_t started = VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_GAME, commandLine.c_str());
     if (started == 1 || IsRemoving(controller)) return;
-    ReportError(controller, VANTORERRORTYPE_GAMEPROCESSSTART, "Unable to start game.\n");
-    if (IsRemoving(controller)) return;
-    StopGameAndAir(controller, kStopGraceMs);
-    if (!IsRemoving(controller)) CallExit(controller);
+    if (ReportError(controller, VANTORERRORTYPE_GAMEPROCESSSTART, "Unable to start game.\n"))
+        EndRun(controller, kStopGraceMs);
 }
 
 void LaunchGameVersion(VantorServerControllerStruct& controller, const char* payload) {
@@ -99,8 +97,7 @@ void LaunchGameVersion(VantorServerControllerStruct& controller, const char* pay
 void Close(VantorServerControllerStruct& controller) {
     controller.started.store(0);
     Broadcast(controller, ServerKind::Game, VANTORMESSAGETYPE_CLOSE, nullptr);
-    StopGameAndAir(controller, kCloseGraceMs);
-    if (!IsRemoving(controller)) CallExit(controller);
+    EndRun(controller, kCloseGraceMs);
 }
 
 void StartPreloadedGame(VantorServerControllerStruct& controller, const char* payload) {
@@ -168,8 +165,7 @@ int32_t VANTOR_CALL OnAirServerMessage(void* context, int32_t messageType, const
             VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, kStopGraceMs);
             break;
         case VANTORMESSAGETYPE_INVALID:
-            StopGameAndAir(c, kStopGraceMs);
-            if (!IsRemoving(c)) CallExit(c);
+            EndRun(c, kStopGraceMs);
             break;
         default:
             HandlePatcherMessage(c, messageType, payload);

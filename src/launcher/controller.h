@@ -144,8 +144,9 @@ void EndTeardown();
 // thread's step to end, removes the process table and unpublishes it.
 void RemoveController(const ControllerPtr& controller);
 
-// Logs text at ERROR, then calls the error callback with it.
-void ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text);
+// Logs text at ERROR, then calls the error callback with it. False when Remove
+// has begun, so that the step ends there.
+bool ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text);
 // Calls the exit callback when one is set.
 void CallExit(VantorServerControllerStruct& controller);
 
@@ -154,9 +155,10 @@ enum class ServerKind { Launcher, Air, Game };
 // unless the controller is being removed. Returns the broadcast's result.
 int32_t Broadcast(VantorServerControllerStruct& controller, ServerKind kind, int32_t messageType, const char* payload);
 
-// Stops the game, then the Air client, each given graceMs to end by itself;
-// the Air client not when Remove began meanwhile.
-void StopGameAndAir(VantorServerControllerStruct& controller, uint32_t graceMs);
+// Ends the run: stops the game, then the Air client, each given graceMs to end
+// by itself, then calls the exit callback; what is left when Remove begins is
+// skipped.
+void EndRun(VantorServerControllerStruct& controller, uint32_t graceMs);
 
 // The three message handlers that Init gives the servers.
 int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, const char* payload);

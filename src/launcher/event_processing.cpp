@@ -16,12 +16,6 @@ int32_t IsRunning(int32_t processType) {
     return running;
 }
 
-// Stops the game and Air and ends the run: the stream from a peer is corrupt.
-void FatalStreamFault(VantorServerControllerStruct& controller) {
-    StopGameAndAir(controller, kStopGraceMs);
-    if (!IsRemoving(controller)) CallExit(controller);
-}
-
 // The game said it is ending: give it 20 s to go by itself, then kill it by name.
 void AnnouncedGameExit(VantorServerControllerStruct& controller, int32_t messageType) {
     controller.gameExitAnnounced.store(1);
@@ -37,10 +31,10 @@ void SuperviseAir(VantorServerControllerStruct& controller, uint32_t now, int32_
     const uint32_t silence = Tamber::SecondsBetween(controller.airLastHeartbeat.load(), now);
     if (airRunning && silence < kSilenceLimitSeconds) return;
     // A lost Air client is the host's error only while no game runs.
-    if (!gameRunning)
-        ReportError(controller, VANTORERRORTYPE_AIRHEARTBEAT,
-                    airRunning ? "Contact with Air lost  version 1.\n" : "Contact with Air lost version 2.\n");
-    if (IsRemoving(controller)) return;
+    if (!gameRunning &&
+        !ReportError(controller, VANTORERRORTYPE_AIRHEARTBEAT,
+                     airRunning ? "Contact with Air lost  version 1.\n" : "Contact with Air lost version 2.\n"))
+        return;
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, kStopGraceMs);
     if (!IsRemoving(controller)) CallExit(controller);
 }
@@ -56,9 +50,11 @@ void SuperviseGame(VantorServerControllerStruct& controller, uint32_t now, int32
 
 }  // namespace
 
-void StopGameAndAir(VantorServerControllerStruct& controller, uint32_t graceMs) {
+void EndRun(VantorServerControllerStruct& controller, uint32_t graceMs) {
     VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_GAME, graceMs);
-    if (!IsRemoving(controller)) VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, graceMs);
+    if (IsRemoving(controller)) return;
+    VantorProcessHelper_StopProcess(VANTORPROCESSTYPE_AIR, graceMs);
+    if (!IsRemoving(controller)) CallExit(controller);
 }
 
 int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, const char*) {
@@ -67,7 +63,7 @@ int32_t VANTOR_CALL OnLauncherServerMessage(void* context, int32_t messageType, 
     if (messageType == VANTORMESSAGETYPE_LAUNCHERCLIENT)
         VantorLog_Message(kLogInfo, "Received VANTORMESSAGETYPE_LAUNCHERCLIENT\n");
     else if (messageType == VANTORMESSAGETYPE_INVALID)
-        FatalStreamFault(*controller);
+        EndRun(*controller, kStopGraceMs);  // the stream is corrupt
     return 1;
 }
 
@@ -94,7 +90,7 @@ int32_t VANTOR_CALL OnGameServerMessage(void* context, int32_t messageType, cons
             Broadcast(*controller, ServerKind::Air, messageType, payload);
             break;
         case VANTORMESSAGETYPE_INVALID:
-            FatalStreamFault(*controller);
+            EndRun(*controller, kStopGraceMs);  // the stream is corrupt
             break;
         default:
             break;

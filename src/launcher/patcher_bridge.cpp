@@ -77,15 +77,14 @@ Tamber::LibraryHandle LoadPatcherLibrary(VantorServerControllerStruct& controlle
     // The host is asked only when the working directory has no patcher; the
     // buffer still holds the path tried above.
     int32_t answer = 1;
-    if (callback && !RunCallback(controller, [&, callback = callback] {
-            answer = callback(path, static_cast<int32_t>(sizeof path));
-        }))
-        *abandoned = true;
-    if (answer == 0 && !IsRemoving(controller)) {
+    if (callback)
+        RunCallback(controller,
+                    [&, callback = callback] { answer = callback(path, static_cast<int32_t>(sizeof path)); });
+    *abandoned = IsRemoving(controller);
+    if (answer == 0 && !*abandoned) {
         path[sizeof path - 1] = '\0';
         library = Tamber::LoadLibraryAtPath(path);
     }
-    *abandoned = *abandoned || IsRemoving(controller);
     return library;
 }
 

@@ -80,12 +80,13 @@ void RemoveController(const ControllerPtr& controller) {
     std::atomic_store(&g_instanceSemaphore, std::shared_ptr<Tamber::SharedMutex>());
 }
 
-void ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text) {
+bool ReportError(VantorServerControllerStruct& controller, int32_t errorType, const char* text) {
     VantorLog_Message(kLogError, text);
     const auto [callback, userData] =
         Tamber::CopyUnderLock(controller.callbackLock, controller.errorCallback, controller.errorUserData);
-    if (!callback) return;
-    RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, errorType, text); });
+    if (callback)
+        RunCallback(controller, [&, callback = callback, userData = userData] { callback(userData, errorType, text); });
+    return !IsRemoving(controller);
 }
 
 void CallExit(VantorServerControllerStruct& controller) {
@@ -180,16 +181,16 @@ VANTOR_API int32_t VANTOR_CALL VantorServerController_StartArgsExplicit(const ch
     }
     // Every step runs whatever the one before did; supervision handles the rest,
     // unless a callback removed the controller.
-    if (!StartServer(*controller, ServerKind::Air))
-        ReportError(*controller, VANTORERRORTYPE_AIRCOMMSTART, "Unable to start communications for air.\n");
-    if (IsRemoving(*controller)) return 0;
-    if (!StartServer(*controller, ServerKind::Game))
-        ReportError(*controller, VANTORERRORTYPE_GAMECOMMSTART, "Unable to start communications for game.\n");
-    if (IsRemoving(*controller)) return 0;
+    if (!StartServer(*controller, ServerKind::Air) &&
+        !ReportError(*controller, VANTORERRORTYPE_AIRCOMMSTART, "Unable to start communications for air.\n"))
+        return 0;
+    if (!StartServer(*controller, ServerKind::Game) &&
+        !ReportError(*controller, VANTORERRORTYPE_GAMECOMMSTART, "Unable to start communications for game.\n"))
+        return 0;
     const int32_t airStarted = VantorProcessHelper_StartProcess(VANTORPROCESSTYPE_AIR, airCommandLine);
     if (IsRemoving(*controller)) return 0;
-    if (airStarted == 0) ReportError(*controller, VANTORERRORTYPE_AIRPROCESSSTART, "Unable to start air.\n");
-    if (IsRemoving(*controller)) return 0;
+    if (airStarted == 0 && !ReportError(*controller, VANTORERRORTYPE_AIRPROCESSSTART, "Unable to start air.\n"))
+        return 0;
     controller->airLastHeartbeat.store(Tamber::GetElapsedSeconds());
     controller->started.store(1);
     return 1;
