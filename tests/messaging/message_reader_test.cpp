@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "buffer_source.h"
+#include <cstring>
+#include <vector>
+
+#include "messaging/message_reader.h"
 #include "messaging/wire.h"
 #include "raw_peer.h"
 
@@ -10,6 +13,27 @@ namespace TamberTest {
 namespace {
 
 using testing::ElementsAre;
+
+// Bytes in order from a buffer; a read of more than is left fails; every
+// length asked for is recorded.
+class BufferSource : public ByteSource {
+public:
+    BufferSource(const void* data, std::size_t size) : data_(static_cast<const uint8_t*>(data)), left_(size) {}
+    ReadOutcome ReadExactly(void* buffer, std::size_t length) override {
+        asked.push_back(length);
+        if (length > left_) return ReadOutcome::kFailed;
+        if (length > 0) std::memcpy(buffer, data_, length);
+        data_ += length;
+        left_ -= length;
+        return ReadOutcome::kDone;
+    }
+
+    std::vector<std::size_t> asked;
+
+private:
+    const uint8_t* data_;
+    std::size_t left_;
+};
 
 // The payload's buffer, and so each read, grows with the bytes that came: a
 // length announced but not sent costs at most the first step.

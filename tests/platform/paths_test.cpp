@@ -21,11 +21,6 @@ TEST(Paths, ParentDirectoryFollowsTheWindowsRules) {
         EXPECT_EQ(c.second != nullptr, Tamber::GetParentDirectory(c.first.c_str(), output)) << c.first;
         EXPECT_STREQ(c.second ? c.second : "untouched", output) << c.first;
     }
-    char drive[3], directory[256], name[256];
-    ASSERT_TRUE(Tamber::SplitPath("C:\\games\\kav.exe", drive, 3, directory, 256, name, 256));
-    EXPECT_EQ(std::string("C:|\\games\\|kav.exe"), std::string(drive) + "|" + directory + "|" + name);
-    ASSERT_TRUE(Tamber::SplitPath("/usr/bin/kav.exe", drive, 3, directory, 256, name, 256));
-    EXPECT_EQ(std::string("|/usr/bin/|kav.exe"), std::string(drive) + "|" + directory + "|" + name);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "platform/strings.h"
@@ -13,24 +12,6 @@ using testing::ElementsAre;
 using testing::EndsWith;
 using testing::HasSubstr;
 using testing::StartsWith;
-
-TEST(BoundedStrings, CopiesAndFormatsTruncateAndTerminate) {
-    char buffer[Tamber::kMaxPath + 8];
-    EXPECT_STREQ("ERRO", Tamber::std_strncpy(buffer, "ERROR: %s", 5));
-    EXPECT_STREQ("", Tamber::std_strncpy(buffer, "abc", 1));
-    std::memset(buffer, '#', sizeof buffer);
-    Tamber::std_strcpy(buffer, std::string(400, 'p').c_str());
-    EXPECT_EQ(259u, std::strlen(buffer));
-    EXPECT_EQ('#', buffer[Tamber::kMaxPath]);
-    EXPECT_EQ(7, Tamber::std_snprintf(buffer, 8, "%s-%d", "abcdef", 42));
-    EXPECT_STREQ("abcdef-", buffer);
-    EXPECT_EQ(0, Tamber::std_snprintf(buffer, 0, "%s", "x"));
-    const char* text = "abcabc";
-    EXPECT_EQ(Tamber::std_strrstr(text, "bc"), text + 4);
-    EXPECT_EQ(Tamber::std_strrstr(text, ""), text + 6);
-    EXPECT_EQ(Tamber::std_strrstr("ab", "abc"), nullptr);
-    EXPECT_EQ(Tamber::std_strrstr(nullptr, "x"), nullptr);
-}
 
 TEST(BoundedStrings, NullArgumentsReportAndCopyNothing) {
     std::vector<std::string> reports;
