@@ -150,7 +150,8 @@ TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
                 << start + advance;
         }
         peer->Send(VANTORMESSAGETYPE_HEARTBEAT);
-        EXPECT_TRUE(WaitUntil([&] { return VantorGameController_AreProcessesHung(&hung) == 1 && hung == 0; }));
+        WaitUntil([&] { return VantorGameController_AreProcessesHung(&hung) == 1 && hung == 0; });
+        EXPECT_EQ(std::make_pair(1, 0), std::make_pair(VantorGameController_AreProcessesHung(&hung), hung));
         ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe"));
     }
 }

@@ -40,9 +40,10 @@ TEST_F(Launcher, InitFailsWhenTheLauncherPortIsTaken) {
     EXPECT_NE(nullptr, VantorServerController_GetAirServerHandle());  // the record stays
 }
 
-// Air gets the fixed arguments, its port and the extra ones; the longest
-// accepted extra arguments (2000 characters) arrive whole, 2001 are refused
-// without an error callback.
+// Air gets the fixed arguments, its port and the extra ones, and its start is
+// logged with the registered window handle; the longest accepted extra
+// arguments (2000 characters) arrive whole, 2001 are refused without an error
+// callback.
 TEST_F(Launcher, StartArgsOpensBothServersAndStartsAirWithItsPort) {
     VantorServerController_RegisterHwnd(4711);
     ASSERT_EQ(1, Init());
@@ -55,7 +56,11 @@ TEST_F(Launcher, StartArgsOpensBothServersAndStartsAirWithItsPort) {
     EXPECT_EQ((std::vector<std::string>{"-runtime", ".\\", "-nodebug", "META-INF\\AIR\\application.xml", ".\\", "--",
                                         std::to_string(airPort), "x", "y z", longest}),
               Started(air).second);
-    EXPECT_TRUE(log.Has("INFO: Using registered HWND: 4711 to launch the air client.\n"));
+    // Air is looked for by its client name before it starts; the started copy has another name.
+    EXPECT_TRUE(
+        log.Has("ERROR: Looking for air at KavCLient.exe to fill in new proc info, but did not find it.\n"
+                "INFO: Using registered HWND: 4711 to launch the air client.\n"
+                "INFO: StartProcess [VANTORPROCESSTYPE_AIR] successful\n"));
     EXPECT_EQ(0u, events.Errors().size());
 }
 

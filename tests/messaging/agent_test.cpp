@@ -341,10 +341,13 @@ protected:
         const std::size_t before = VantorServer_ClientAgents(server).size();
         peers.push_back(std::make_unique<RawPeer>(port));
         EXPECT_TRUE(peers.back()->Connected());
-        EXPECT_TRUE(WaitUntil([&] {
+        WaitUntil([&] {
             const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
             return agents.size() == before + 1 && IsRunning(agents[0]) == 1;
-        }));
+        });
+        const std::vector<VantorMessageAgent*> agents = VantorServer_ClientAgents(server);
+        EXPECT_EQ(before + 1, agents.size());
+        EXPECT_EQ(1, IsRunning(agents.at(0)));
         return *peers.back();
     }
 

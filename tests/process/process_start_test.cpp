@@ -90,8 +90,8 @@ TEST_F(ProcessStart, FailuresLogTheSystemsReason) {
 
 // Quotes and backslashes, and a long command line, as a child on this platform
 // receives them from an executable whose path holds a space (plain quoted
-// words and the Air client's line are the splitting test's); without a
-// working directory the child inherits ours.
+// words are the splitting test's, the Air client's line the launcher's);
+// without a working directory the child inherits ours.
 TEST_F(ProcessStart, ChildrenReceiveTheirCommandLinesWhole) {
     ChildProgram program("", "with space");
     const std::string longArgument(32000 - program.Path().size(), 'y');
