@@ -357,7 +357,9 @@ protected:
     VantorServer* server = nullptr;
 };
 
-TEST_F(Server, MisuseIsRefusedWithItsLine) {
+// Misuse is refused with its line. Ended clients are pruned and broadcasts
+// still succeed; Delete ends every remaining client's connection.
+TEST_F(Server, MisuseIsRefusedWithItsLineAndEndedClientsArePruned) {
     EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "x"), 0);
     EXPECT_TRUE(log.Has("ERROR: Server cannot send messages until it is started.\n"));
     const uint16_t port = Start();
@@ -365,13 +367,25 @@ TEST_F(Server, MisuseIsRefusedWithItsLine) {
     EXPECT_TRUE(log.Has("ERROR: Server is already running.\n"));
     EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "x"), 1);
     EXPECT_TRUE(log.Has("INFO: No clients are currently connected.\n"));
-    VantorServer* second = nullptr;
-    ASSERT_EQ(VantorServer_Create(&second), 1);
-    EXPECT_EQ(VantorServer_Start(second, port), 0);
+    VantorServer* other = nullptr;
+    ASSERT_EQ(VantorServer_Create(&other), 1);
+    EXPECT_EQ(VantorServer_Start(other, port), 0);
     EXPECT_TRUE(log.Has("ERROR: Failed to bind server socket.\n"));
-    EXPECT_EQ(VantorServer_Delete(&second), 1);
-    EXPECT_EQ(VantorServer_Delete(&second), 0);
+    EXPECT_EQ(VantorServer_Delete(&other), 1);
+    EXPECT_EQ(VantorServer_Delete(&other), 0);
     EXPECT_TRUE(log.Has("ERROR: VantorServer is not yet initialized.\n"));
+    RawPeer &first = Connect(port), &second = Connect(port), &leaving = Connect(port);
+    Tamber::ShutdownSocket(leaving.Handle());
+    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
+    EXPECT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 2; }));
+    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
+    for (RawPeer* peer : {&first, &second, &first, &second}) EXPECT_EQ(peer->Receive(), Framed(12, "still"));
+    EXPECT_EQ(VantorServer_Delete(&server), 1);
+    EXPECT_EQ(server, nullptr);
+    EXPECT_TRUE(first.WaitForClose());
+    EXPECT_TRUE(second.WaitForClose());
+    EXPECT_TRUE(log.Lacks("failed to shut down"));
+    EXPECT_FALSE(RawPeer(port).Connected());
 }
 
 // Holding the middle client's send lock stops the broadcast there: the newest
@@ -399,24 +413,6 @@ TEST_F(Server, BroadcastReachesTheNewestClientFirstAndCallbacksFollowTheAccept) 
     ASSERT_TRUE(recorder.WaitFor(1));
     for (RawPeer* peer : {&oldest, &newest}) EXPECT_EQ(peer->Receive(), kReply);
     EXPECT_THAT(recorder.Deliveries(), ElementsAre(Delivery{12, true, "two"}));
-}
-
-// Ended clients are pruned and broadcasts still succeed; Delete ends every
-// remaining client's connection.
-TEST_F(Server, EndedClientsArePrunedAndDeleteEndsTheRest) {
-    const uint16_t port = Start();
-    RawPeer &first = Connect(port), &second = Connect(port), &leaving = Connect(port);
-    Tamber::ShutdownSocket(leaving.Handle());
-    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
-    EXPECT_TRUE(WaitUntil([&] { return VantorServer_ClientAgents(server).size() == 2; }));
-    EXPECT_EQ(VantorServer_SendMessageToAllClients(server, 12, "still"), 1);
-    for (RawPeer* peer : {&first, &second, &first, &second}) EXPECT_EQ(peer->Receive(), Framed(12, "still"));
-    EXPECT_EQ(VantorServer_Delete(&server), 1);
-    EXPECT_EQ(server, nullptr);
-    EXPECT_TRUE(first.WaitForClose());
-    EXPECT_TRUE(second.WaitForClose());
-    EXPECT_TRUE(log.Lacks("failed to shut down"));
-    EXPECT_FALSE(RawPeer(port).Connected());
 }
 
 }  // namespace
