@@ -26,6 +26,13 @@ struct Events {
 
 void VANTOR_CALL OnExit(void* userData) { ++static_cast<Events*>(userData)->exits; }
 
+// A host that ends everything when the launcher says so.
+void VANTOR_CALL RemoveControllerAndLibrary(void* userData) {
+    VantorGameController_Remove();
+    Vantor_Remove();
+    ++static_cast<Events*>(userData)->exits;
+}
+
 void VANTOR_CALL OnChat(void* userData, const char* text) {
     auto* events = static_cast<Events*>(userData);
     events->inChat.store(true);
@@ -151,6 +158,15 @@ TEST_F(GameController, HangTestCountsSilenceFromStartAndHeartbeats) {
         EXPECT_EQ(std::make_pair(1, 0), std::make_pair(VantorGameController_AreProcessesHung(&hung), hung));
         ASSERT_EQ(1, VantorGameController_Init("first.exe", "second.exe"));
     }
+}
+
+// An exit callback may remove the controller and then the library: neither
+// waits for the callback's own thread.
+TEST_F(GameController, ExitCallbackMayRemoveTheControllerAndTheLibrary) {
+    VantorGameController_SetExitCallback(&events, RemoveControllerAndLibrary);
+    auto peer = Connect();
+    peer->Send(VANTORMESSAGETYPE_CLOSE);
+    EXPECT_TRUE(WaitUntil([&] { return events.exits.load() == 1; }));
 }
 
 TEST_F(GameController, KillProcessesEndsBothProgramsByName) {
