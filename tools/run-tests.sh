@@ -366,7 +366,9 @@ fuzz_tier() {
         fi
         grep -E '^Done' "$logs/fuzz-$name.log" || true
     done
-    passed "${#targets[@]} targets x ${fuzz_seconds} s, no crash"
+    local noun=targets
+    [[ ${#targets[@]} -ne 1 ]] || noun=target
+    passed "${#targets[@]} $noun x ${fuzz_seconds} s, no crash"
 }
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}
